@@ -1,0 +1,138 @@
+// The module's exported C functions. No exception ever leaves one of them: each catches
+// everything and returns its failure value.
+
+#include "brevor/abi.h"
+#include "framework/instance_registry.h"
+#include "rtl/interned_text.h"
+
+#define BRV_EXPORT extern "C" __attribute__((visibility("default")))
+
+using brevor::GetModuleInstance;
+using brevor::IsValidCallRecord;
+using brevor::TInstanceRef;
+
+BRV_EXPORT int32_t BRV_CALL GetPluginIntfVersion(void) {
+    return BRV_INTERFACE_VERSION;
+}
+
+BRV_EXPORT float BRV_CALL GetAppMinVersion(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return -1.0f;
+        return instance->MinVersion;
+    } catch (...) {
+        return -1.0f;
+    }
+}
+
+BRV_EXPORT const char *BRV_CALL GetModuleDescription(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return nullptr;
+        // Interned: the text stays valid after the instance is gone, for hosts that keep it.
+        return brevor::InternText(instance->Description);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+BRV_EXPORT int32_t BRV_CALL GetModuleType(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return 0;
+        return instance->ModuleTypeCode();
+    } catch (...) {
+        return 0;
+    }
+}
+
+BRV_EXPORT uint8_t BRV_CALL MultiThreadSupport(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return 0;
+        return instance->IsMultiThreadSupported ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Custom commands are not offered yet: no text, length 0.
+BRV_EXPORT int32_t BRV_CALL GetCustomCommands(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return 0;
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Commands are not dispatched yet: every valid call is refused (-1).
+BRV_EXPORT int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec) {
+    try {
+        if (!IsValidCallRecord(rec)) return -1;
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return -1;
+        return -1;
+    } catch (...) {
+        return -3;
+    }
+}
+
+// Status in ResultValue: 2 no instance, 3 the module has no options dialog.
+BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
+    if (rec == nullptr) return;
+    try {
+        rec->ResultKind = BRV_RESULT_KIND_NUMBER;
+        rec->ResultSize = 4;
+        rec->ResultValue = 2;
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return;
+        rec->ResultValue = 3;  // no dialog handler yet
+    } catch (...) {
+    }
+}
+
+namespace {
+
+// Data calls are not served yet: every valid call is refused (-1).
+int32_t RefusedDataCall(TPluginCallRec *rec) {
+    try {
+        if (!IsValidCallRecord(rec)) return -1;
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return -1;
+        return -1;
+    } catch (...) {
+        return -3;
+    }
+}
+
+}  // namespace
+
+BRV_EXPORT int32_t BRV_CALL GetData(TPluginCallRec *rec) {
+    return RefusedDataCall(rec);
+}
+BRV_EXPORT int32_t BRV_CALL GetEvents(TPluginCallRec *rec) {
+    return RefusedDataCall(rec);
+}
+BRV_EXPORT int32_t BRV_CALL ProcessData(TPluginCallRec *rec) {
+    return RefusedDataCall(rec);
+}
+
+// The log is not kept yet: nothing to fetch, length 0.
+BRV_EXPORT int32_t BRV_CALL GetLogEx(TPluginCallRec *rec) {
+    try {
+        TInstanceRef instance;
+        if (!GetModuleInstance(rec, instance)) return 0;
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Call-stack text of the calling thread; no stack rendering yet, so the text is empty.
+BRV_EXPORT int32_t BRV_CALL TraceProcess(char *buffer, int32_t bufferSize) {
+    (void)buffer;
+    (void)bufferSize;
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include <dlfcn.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace brevor::platform {
+
+ModuleHandle FindLoadedModule(std::string_view fileName) {
+    if (fileName.empty()) return 0;
+    const std::string name(fileName);
+    void *handle = dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return 0;
+    // RTLD_NOLOAD still counts a reference; the module stays loaded by its owner, so drop ours.
+    dlclose(handle);
+    return reinterpret_cast<ModuleHandle>(handle);
+}
+
+void *FindModuleFunction(ModuleHandle module, const char *name) {
+    if (module == 0 || name == nullptr) return nullptr;
+    dlerror();
+    return dlsym(reinterpret_cast<void *>(module), name);
+}
+
+std::string OwnModulePath() {
+    Dl_info info{};
+    static const int anchor = 0;
+    if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return {};
+    return info.dli_fname;
+}
+
+std::string OwnModuleVersion() {
+#ifdef BREVOR_MODULE_VERSION
+    return BREVOR_MODULE_VERSION;
+#else
+    return {};
+#endif
+}
+
+}  // namespace brevor::platform
