@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "rtl/mrew_lock.h"
-#include "rtl/string_list.h"
+#include "rtl/strings.h"
 
 namespace brevor {
 

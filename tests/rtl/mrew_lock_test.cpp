@@ -139,7 +139,7 @@ TEST(MrewLock, LeavingTheExclusiveSideKeepsTheSharedHoldWithoutAGap) {
     EXPECT_TRUE(otherWriterIn.load());
 }
 
-TEST(ThreadContainers, ObjectListOwnershipAndStringList) {
+TEST(ThreadContainers, ObjectListOwnership) {
     struct Counted {
         explicit Counted(int *c) : count(c) { ++*count; }
         ~Counted() { --*count; }
@@ -166,14 +166,6 @@ TEST(ThreadContainers, ObjectListOwnershipAndStringList) {
         borrowing.UnlockListRead();
     }
     EXPECT_EQ(alive, 1);
-
-    TThreadStringList strings;
-    strings.Add("one");
-    strings.SetText("a\r\nb\nc\rd");
-    TStringList *s = strings.LockList();
-    EXPECT_EQ(s->Count(), 4);
-    EXPECT_EQ(s->Text(), "a\r\nb\r\nc\r\nd\r\n");
-    strings.UnlockList();
 }
 
 }  // namespace
