@@ -8,8 +8,30 @@
 
 namespace brevor {
 
+const TClassInfo &TStrings::StaticClassInfo() {
+    // Text is published so that settings and translations can address a list as one value.
+    static const TClassInfo info =
+        TClassBuilder<TStrings>("TStrings", &TPersistent::StaticClassInfo())
+            .String("Text", &TStrings::Text,
+                    [](TStrings &s, const std::string &v) { s.SetText(v); })
+            .Build();
+    return info;
+}
+const TClassInfo &TStrings::ClassInfo() const {
+    return StaticClassInfo();
+}
+
+const TClassInfo &TStringList::StaticClassInfo() {
+    static const TClassInfo info("TStringList", &TStrings::StaticClassInfo(), {});
+    return info;
+}
+const TClassInfo &TStringList::ClassInfo() const {
+    return StaticClassInfo();
+}
+
 TStrings::TStrings(const TStrings &other)
-    : CaseSensitive(other.CaseSensitive),
+    : TPersistent(other),
+      CaseSensitive(other.CaseSensitive),
       Duplicates(other.Duplicates),
       NameValueSeparator(other.NameValueSeparator),
       Delimiter(other.Delimiter),

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rtl/component.h"
+
 namespace brevor {
 
 // An ordered list of 8-bit text lines, each with an optional object pointer (never owned).
@@ -14,15 +16,18 @@ namespace brevor {
 //
 // Comparison of texts (IndexOf, Find, sorting, name look-ups) ignores case with Windows-1252 rules
 // unless CaseSensitive is set.
-class TStrings {
+class TStrings : public TPersistent {
 public:
+    static const TClassInfo &StaticClassInfo();
+    const TClassInfo &ClassInfo() const override;
+
     using TNotifyEvent = std::function<void(TStrings *sender)>;
     enum class TDuplicates { dupIgnore, dupAccept, dupError };
 
     TStrings() = default;
-    TStrings(const TStrings &other);
+    TStrings(const TStrings &other);  // copies lines and options, not the handlers
     TStrings &operator=(const TStrings &other);
-    virtual ~TStrings() = default;
+    ~TStrings() override = default;
 
     int Count() const { return static_cast<int>(lines_.size()); }
     const std::string &Strings(int index) const;
@@ -110,6 +115,8 @@ private:
 class TStringList : public TStrings {
 public:
     using TStrings::TStrings;
+    static const TClassInfo &StaticClassInfo();
+    const TClassInfo &ClassInfo() const override;
 };
 
 }  // namespace brevor
