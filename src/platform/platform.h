@@ -21,7 +21,13 @@ void *FindModuleFunction(ModuleHandle module, const char *name);
 // Full path of this module's own file (the library the core is linked into), or empty.
 std::string OwnModulePath();
 
+// The screen rectangle of a window of the host; false when it cannot be read (on POSIX hosts
+// have no window handles the module could query, so it is always false there).
+bool GetWindowBounds(std::uintptr_t window, std::int32_t &left, std::int32_t &top,
+                     std::int32_t &right, std::int32_t &bottom);
+
 // The module's version text, "major.minor.release build N", or empty when unknown.
 std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
+#include "platform/files.h"

@@ -29,6 +29,11 @@ std::string OwnModulePath() {
     return info.dli_fname;
 }
 
+bool GetWindowBounds(std::uintptr_t, std::int32_t &, std::int32_t &, std::int32_t &,
+                     std::int32_t &) {
+    return false;
+}
+
 std::string OwnModuleVersion() {
 #ifdef BREVOR_MODULE_VERSION
     return BREVOR_MODULE_VERSION;

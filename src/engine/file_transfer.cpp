@@ -1,0 +1,253 @@
+#include "engine/file_transfer.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+
+namespace brevor {
+
+namespace {
+
+// Files are read in blocks of about this size and handed out in chunks; a block always holds a
+// whole number of chunks so every chunk but a file's last is full.
+constexpr std::int64_t kReadBlock = 1 << 20;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- states
+
+TFileReadState *TFileStates::Find(std::string_view fullName) {
+    const auto it = index_.find(platform::PathKey(fullName));
+    return it == index_.end() ? nullptr : &entries_[it->second].state;
+}
+
+TFileReadState &TFileStates::FindOrAdd(std::string_view fullName) {
+    auto [it, added] = index_.try_emplace(platform::PathKey(fullName), entries_.size());
+    if (added) entries_.push_back(Entry{std::string(fullName), TFileReadState{}});
+    return entries_[it->second].state;
+}
+
+void TFileStates::RemoveIf(const std::function<bool(const std::string &)> &gone) {
+    size_t kept = 0;
+    bool removed = false;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (gone(entries_[i].fullName)) {
+            removed = true;
+            continue;
+        }
+        if (kept != i) entries_[kept] = std::move(entries_[i]);
+        ++kept;
+    }
+    if (!removed) return;
+    entries_.resize(kept);
+    index_.clear();
+    for (size_t i = 0; i < entries_.size(); ++i)
+        index_.emplace(platform::PathKey(entries_[i].fullName), i);
+}
+
+void TFileStates::Clear() {
+    entries_.clear();
+    index_.clear();
+}
+
+// ---------------------------------------------------------------- decoding
+
+std::size_t DecodeText(const char *s, std::size_t n, std::string &out) {
+    out.resize(n);
+    char *d = out.data();
+    std::size_t o = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = s[i];
+        if (c == '#') {
+            if (i + 1 < n && s[i + 1] == '#') {
+                d[o++] = '#';
+                i += 2;
+                continue;
+            }
+            if (i + 2 < n) {
+                const int hi = HexValue(s[i + 1]);
+                const int lo = HexValue(s[i + 2]);
+                if (hi >= 0 && lo >= 0) {
+                    d[o++] = static_cast<char>(hi * 16 + lo);
+                    i += 3;
+                    continue;
+                }
+            }
+        }
+        d[o++] = c;
+        ++i;
+    }
+    out.resize(o);
+    return o;
+}
+
+std::string DecodeText(std::string_view text) {
+    std::string out;
+    DecodeText(text.data(), text.size(), out);
+    return out;
+}
+
+// ---------------------------------------------------------------- engine
+
+std::string TFileTransfer::FullName(std::string_view folder, std::string_view fileName) {
+    std::string full(folder);
+    if (!full.empty() && full.back() != '/') full += '/';
+    full += fileName;
+    return full;
+}
+
+void TFileTransfer::ProcessFile(const TSendTarget &target, std::string_view folder,
+                                std::string_view fileName, std::int32_t chunkSize, bool decode,
+                                int readMode) {
+    const std::string fullName = FullName(folder, fileName);
+    std::lock_guard lock(mutex_);
+    Process(target, fullName, chunkSize, decode, readMode);
+}
+
+void TFileTransfer::Process(const TSendTarget &target, const std::string &fullName,
+                            std::int32_t chunkSize, bool decode, int readMode) {
+    // A negative size must never size a buffer; it is as invalid as 0.
+    if (chunkSize <= 0) {
+        log_(0, "InvalidBlockSize", fullName, chunkSize);
+        return;
+    }
+    if (!platform::FileExists(fullName)) {
+        log_(0, "FileNotExist", fullName, 0);
+        return;
+    }
+    auto file = platform::TExclusiveFile::Open(fullName);
+    if (!file) {
+        log_(0, "ErrorOpeningFile", fullName, 0);
+        return;
+    }
+
+    TFileReadState *state = nullptr;
+    try {
+        state = &states_.FindOrAdd(fullName);
+    } catch (const std::bad_alloc &) {
+        log_(0, "ErrorGetMem", fullName, 0);
+        return;
+    }
+
+    // A name now given to another file (replaced by rename, or deleted and created again) starts
+    // over: the size alone cannot tell a replacement that is as long as or longer than the part
+    // already sent.
+    const std::uint64_t fileId = file->Identity();
+    if (state->FileId != fileId) {
+        if (state->FileId != 0) *state = TFileReadState{};
+        state->FileId = fileId;
+    }
+
+    bool empty = false;
+    const std::int64_t size = file->Size();
+    if (size < 0) {
+        log_(0, "ErrorReadingFile", fullName, 0);
+        return;
+    }
+    if (size == 0) {
+        empty = true;
+        state->SentBytes = 0;
+        state->Position = 0;
+    } else if (size == state->Position) {
+        state->SentBytes = 0;
+        if (readMode != ReadFromBeginning) return;
+        state->Position = 0;
+    } else if (size < state->Position) {
+        state->SentBytes = 0;
+        state->Position = 0;
+    }
+    if (!file->Seek(state->Position)) {
+        log_(0, "ErrorReadingFile", fullName, 0);
+        return;
+    }
+
+    if (!empty) {
+        const std::int64_t chunk = chunkSize;
+        const std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
+        if (static_cast<std::int64_t>(readBuffer_.size()) < block) {
+            try {
+                readBuffer_.assign(static_cast<size_t>(block), 0);
+            } catch (const std::bad_alloc &) {
+                log_(0, "ErrorGetMem", fullName, 0);
+                return;
+            }
+        }
+        std::int64_t offset = state->Position;  // file offset of the next byte to hand out
+        for (;;) {
+            const std::int64_t got = file->Read(readBuffer_.data(), block);
+            if (got < 0) {
+                // Position stays at the first byte the host has not taken.
+                log_(0, "ErrorReadingFile", fullName, 0);
+                return;
+            }
+            if (got == 0) break;
+            for (std::int64_t at = 0; at < got; at += chunk) {
+                state->Position = offset + at;
+                const char *bytes = readBuffer_.data() + at;
+                std::int64_t n = std::min(chunk, got - at);
+                if (decode) {
+                    n = static_cast<std::int64_t>(
+                        DecodeText(bytes, static_cast<size_t>(n), decodeBuffer_));
+                    bytes = decodeBuffer_.data();
+                }
+                const std::int32_t taken =
+                    target.fSendData == nullptr
+                        ? -1
+                        : target.fSendData(target.hostContext, target.dataSourceId, 0, bytes,
+                                           static_cast<std::int32_t>(n));
+                if (taken < 0) {
+                    log_(0, "FileDataNotExported", fullName, n);
+                    return;
+                }
+                state->SentBytes += n;
+            }
+            offset += got;
+            state->Position = offset;
+            if (got < block) break;  // end of file reached inside this block
+        }
+        state->Position = offset;
+    }
+
+    // The lock is still held: a cooperating writer cannot append between these size checks
+    // and the read-mode action, so nothing appended meanwhile can be deleted unsent.
+    const std::int64_t size2 = file->Size();
+    if (size2 <= state->Position) log_(2, "FileDataExported", fullName, state->SentBytes);
+    if (file->Size() > state->Position) return;
+    switch (readMode) {
+        case ReadAndDel:
+            if (file->Delete()) {
+                *state = TFileReadState{};  // a new file of this name starts at 0
+                log_(2, "FileDeleted", fullName, 0);
+            } else {
+                log_(0, "ErrorDeletingFile", fullName, 0);
+            }
+            break;
+        case ReadAndTrunc:
+            if (empty) break;
+            if (file->Truncate()) {
+                state->Position = 0;
+                state->SentBytes = 0;
+                log_(2, "FileTruncated", fullName, 0);
+            } else {
+                log_(0, "ErrorTruncatingFile", fullName, 0);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TFileTransfer::PruneFileStates() {
+    std::lock_guard lock(mutex_);
+    states_.RemoveIf([](const std::string &fullName) { return !platform::FileExists(fullName); });
+}
+
+}  // namespace brevor

@@ -1,0 +1,107 @@
+#pragma once
+
+// The file feed's engine: sends whatever part of a file the host has not taken yet, chunk by
+// chunk, remembers how far it got, and then deletes, empties or keeps the file.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "brevor/abi.h"
+
+namespace brevor {
+
+// Read modes: what happens to a file once it has been sent completely.
+enum TReadMode : int {
+    ReadAndDel = 0,
+    ReadAndTrunc = 1,
+    ReadAndNoChange = 2,
+    ReadFromBeginning = 3,
+};
+
+struct TFileReadState {
+    std::int64_t Position = 0;   // offset of the next byte to hand to the host
+    std::int64_t SentBytes = 0;  // bytes handed over since the file was last seen unchanged
+    std::uint64_t FileId = 0;    // which file the position belongs to; 0 before the first read
+};
+
+// Per-file read states in the order they were created, found in O(1) by path key.
+class TFileStates {
+public:
+    // The state of a path, or null.
+    TFileReadState *Find(std::string_view fullName);
+    // The state of a path, created zeroed at the end of the list when missing.
+    TFileReadState &FindOrAdd(std::string_view fullName);
+    // Removes, in list order, every entry for which gone(fullName) is true.
+    void RemoveIf(const std::function<bool(const std::string &fullName)> &gone);
+    void Clear();
+    int Count() const { return static_cast<int>(entries_.size()); }
+    const std::string &FullName(int index) const {
+        return entries_[static_cast<size_t>(index)].fullName;
+    }
+
+private:
+    struct Entry {
+        std::string fullName;
+        TFileReadState state;
+    };
+    std::vector<Entry> entries_;
+    std::unordered_map<std::string, size_t> index_;  // path key -> position in entries_
+};
+
+// Where chunks go: the host's fSendData with the values that identify the sender.
+struct TSendTarget {
+    TSendDataFunc fSendData = nullptr;  // null: every chunk counts as refused
+    std::uintptr_t hostContext = 0;
+    std::int32_t dataSourceId = 0;
+};
+
+// Outcome reports: level (0 error, 2 information), message id, full path, and the number the
+// message carries (chunk size, chunk length or bytes sent; 0 when it has none).
+using TTransferLog =
+    std::function<void(int level, const char *msgId, const std::string &fullName, std::int64_t n)>;
+
+// Replaces "##" by "#" and "#" + two hex digits by that byte; any other "#" passes through.
+// Writes into out (resized) and returns the decoded length.
+std::size_t DecodeText(const char *text, std::size_t length, std::string &out);
+std::string DecodeText(std::string_view text);
+
+class TFileTransfer {
+public:
+    explicit TFileTransfer(TTransferLog log) : log_(std::move(log)) {}
+
+    // Processes one file; every outcome is reported through the log. Safe to call from several
+    // threads: calls are serialised.
+    void ProcessFile(const TSendTarget &target, std::string_view folder, std::string_view fileName,
+                     std::int32_t chunkSize, bool decode, int readMode);
+    // Forgets the states of files that no longer exist. With names (the folder's current
+    // listing, keyed by path key) entries of that folder are checked against it instead of the
+    // disk.
+    void PruneFileStates();
+
+    // The full path: folder, a separator unless the folder is empty or ends in one, the name.
+    static std::string FullName(std::string_view folder, std::string_view fileName);
+
+    // For tests and the scans: the states, under the engine's lock.
+    template <typename Fn>
+    auto WithStates(Fn &&fn) {
+        std::lock_guard lock(mutex_);
+        return fn(states_);
+    }
+
+private:
+    void Process(const TSendTarget &target, const std::string &fullName, std::int32_t chunkSize,
+                 bool decode, int readMode);
+
+    TTransferLog log_;
+    std::mutex mutex_;
+    TFileStates states_;
+    std::vector<char> readBuffer_;  // reused across files; bounded by kReadBlock + one chunk
+    std::string decodeBuffer_;
+};
+
+}  // namespace brevor

@@ -1,0 +1,317 @@
+#include "engine/file_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "support/temp_folder.h"
+
+namespace brevor {
+namespace {
+
+using testing::TempFolder;
+
+// A host function that records every chunk and can refuse chosen calls (1-based).
+struct RecordingHost {
+    std::vector<std::string> chunks;
+    std::string accepted;
+    int calls = 0;
+    std::vector<int> refuse;
+    std::int32_t lastDataSource = -1;
+
+    static std::int32_t Send(std::uintptr_t context, std::int32_t dataSourceId, std::int32_t zero,
+                             const void *bytes, std::int32_t count) {
+        auto *self = reinterpret_cast<RecordingHost *>(context);
+        ++self->calls;
+        self->lastDataSource = dataSourceId;
+        if (zero != 0) return -1;
+        const std::string chunk(static_cast<const char *>(bytes), static_cast<size_t>(count));
+        for (int r : self->refuse) {
+            if (r == self->calls) return -1;
+        }
+        self->chunks.push_back(chunk);
+        self->accepted += chunk;
+        return count;
+    }
+    TSendTarget Target() { return TSendTarget{&Send, reinterpret_cast<std::uintptr_t>(this), 7}; }
+};
+
+struct LogLine {
+    int level;
+    std::string id;
+    std::int64_t n;
+    bool operator==(const LogLine &) const = default;
+};
+
+void PrintTo(const LogLine &l, std::ostream *os) {
+    *os << "{" << l.level << ", " << l.id << ", " << l.n << "}";
+}
+
+class FileTransferTest : public ::testing::Test {
+protected:
+    FileTransferTest()
+        : engine_([this](int level, const char *id, const std::string &, std::int64_t n) {
+              log_.push_back(LogLine{level, id, n});
+          }) {}
+
+    void Scan(const std::string &name, std::int32_t chunk, int mode, bool decode = false) {
+        log_.clear();
+        engine_.ProcessFile(host_.Target(), dir_.Path(), name, chunk, decode, mode);
+    }
+
+    TempFolder dir_;
+    RecordingHost host_;
+    std::vector<LogLine> log_;
+    TFileTransfer engine_;
+};
+
+TEST(DecodeText, EscapesWithinOneChunk) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"A#41##B#4", "AA#B#4"},
+        {"##", "#"},
+        {"###41", "#A"},
+        {"#4", "#4"},
+        {"#zz#4g", "#zz#4g"},
+        {"#0a#FF", std::string("\x0a\xff", 2)},
+        {std::string("#00x", 4), std::string("\0x", 2)},
+        {"", ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(DecodeText(c.in), c.out) << c.in;
+}
+
+TEST_F(FileTransferTest, GrowthIsSentIncrementallyAndCountedSinceLastUnchanged) {
+    dir_.Write("a.txt", std::string(100, 'x'));
+    Scan("a.txt", 128, ReadAndNoChange);
+    EXPECT_EQ(host_.chunks.size(), 1u);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 100}}));
+    EXPECT_EQ(host_.lastDataSource, 7);
+
+    dir_.Append("a.txt", std::string(50, 'y'));
+    Scan("a.txt", 128, ReadAndNoChange);
+    ASSERT_EQ(host_.chunks.size(), 2u);
+    EXPECT_EQ(host_.chunks[1], std::string(50, 'y'));
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 150}}));
+
+    Scan("a.txt", 128, ReadAndNoChange);  // unchanged: no call, no message
+    EXPECT_EQ(host_.calls, 2);
+    EXPECT_TRUE(log_.empty());
+
+    Scan("a.txt", 128, ReadFromBeginning);  // unchanged in mode 3: everything again
+    EXPECT_EQ(host_.calls, 4);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 150}}));
+}
+
+TEST_F(FileTransferTest, RefusedChunkIsResentNextScanWithNothingLostOrDoubled) {
+    std::string content;
+    for (int i = 0; i < 50; ++i)
+        content += static_cast<char>('a' + i % 26);
+    dir_.Write("f.dat", content);
+    host_.refuse = {3};
+    Scan("f.dat", 10, ReadAndDel);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{0, "FileDataNotExported", 10}}));
+    EXPECT_EQ(host_.accepted, content.substr(0, 20));
+    EXPECT_TRUE(dir_.Exists("f.dat"));
+
+    Scan("f.dat", 10, ReadAndDel);
+    EXPECT_EQ(host_.accepted, content);
+    // The count runs on from the refused scan: the file grew from where it stopped.
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 50}, {2, "FileDeleted", 0}}));
+    EXPECT_FALSE(dir_.Exists("f.dat"));
+}
+
+TEST_F(FileTransferTest, EmptyFileInEachReadMode) {
+    struct Case {
+        int mode;
+        std::vector<LogLine> log;
+        bool exists;
+    };
+    const Case cases[] = {
+        {ReadAndDel, {{2, "FileDataExported", 0}, {2, "FileDeleted", 0}}, false},
+        {ReadAndTrunc, {{2, "FileDataExported", 0}}, true},
+        {ReadAndNoChange, {{2, "FileDataExported", 0}}, true},
+        {ReadFromBeginning, {{2, "FileDataExported", 0}}, true},
+        {17, {{2, "FileDataExported", 0}}, true},
+    };
+    for (const Case &c : cases) {
+        dir_.Write("empty", "");
+        Scan("empty", 128, c.mode);
+        EXPECT_EQ(log_, c.log) << "mode " << c.mode;
+        EXPECT_EQ(dir_.Exists("empty"), c.exists) << "mode " << c.mode;
+        Scan("empty", 128, c.mode);  // an empty file reports again at every scan
+        if (c.exists) {
+            EXPECT_EQ(log_, c.log) << "mode " << c.mode;
+        }
+    }
+    EXPECT_EQ(host_.calls, 0);
+}
+
+TEST_F(FileTransferTest, TruncateEmptiesInPlaceAndDeleteRemoves) {
+    dir_.Write("t.log", "hello");
+    Scan("t.log", 128, ReadAndTrunc);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 5}, {2, "FileTruncated", 0}}));
+    EXPECT_TRUE(dir_.Exists("t.log"));
+    EXPECT_EQ(dir_.Read("t.log"), "");
+    dir_.Append("t.log", "again");
+    Scan("t.log", 128, ReadAndTrunc);
+    EXPECT_EQ(host_.accepted, "helloagain");
+}
+
+TEST_F(FileTransferTest, ShorterReplacementIsSentFromItsStart) {
+    dir_.Write("r", std::string(100, 'a'));
+    Scan("r", 64, ReadAndNoChange);
+    dir_.Write("r", "short");
+    Scan("r", 64, ReadAndNoChange);
+    EXPECT_EQ(host_.chunks.back(), "short");
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 5}}));
+}
+
+TEST_F(FileTransferTest, DecodedChunksCarryTheDecodedLength) {
+    dir_.Write("d",
+               "A#41##B#4"
+               "1#41");
+    Scan("d", 9, ReadAndNoChange, true);
+    ASSERT_EQ(host_.chunks.size(), 2u);
+    EXPECT_EQ(host_.chunks[0], "AA#B#4");  // "#4" | "1" is not joined across chunks
+    EXPECT_EQ(host_.chunks[1], "1A");
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 8}}));
+}
+
+TEST_F(FileTransferTest, FailuresAreLoggedAndTouchNothing) {
+    dir_.Write("x", "data");
+    struct Case {
+        const char *name;
+        std::int32_t chunk;
+        LogLine line;
+    };
+    const Case cases[] = {
+        {"x", 0, {0, "InvalidBlockSize", 0}},
+        {"x", -5, {0, "InvalidBlockSize", -5}},
+        {"missing", 128, {0, "FileNotExist", 0}},
+    };
+    for (const Case &c : cases) {
+        Scan(c.name, c.chunk, ReadAndDel);
+        EXPECT_EQ(log_, std::vector<LogLine>{c.line});
+    }
+    EXPECT_EQ(host_.calls, 0);
+    EXPECT_EQ(dir_.Read("x"), "data");
+
+    // A host without fSendData refuses every chunk.
+    log_.clear();
+    engine_.ProcessFile(TSendTarget{}, dir_.Path(), "x", 128, false, ReadAndDel);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{0, "FileDataNotExported", 4}}));
+    EXPECT_TRUE(dir_.Exists("x"));
+}
+
+TEST_F(FileTransferTest, ExclusiveOpenKeepsWritersAndReaderApart) {
+    dir_.Write("busy", "1234");
+    {
+        auto held = platform::TExclusiveFile::Open(dir_.File("busy"));
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(platform::AppendExclusive(dir_.File("busy"), "5", 1));  // writer refused
+        Scan("busy", 128, ReadAndDel);  // a second reader is refused too
+        EXPECT_EQ(log_, (std::vector<LogLine>{{0, "ErrorOpeningFile", 0}}));
+    }
+    EXPECT_TRUE(platform::AppendExclusive(dir_.File("busy"), "5", 1));
+    Scan("busy", 128, ReadAndDel);
+    EXPECT_EQ(host_.accepted, "12345");
+}
+
+TEST_F(FileTransferTest, BlockBoundariesKeepChunksWholeAndResumable) {
+    // Larger than one read block, with a chunk size that does not divide it.
+    std::string content(3 * 1024 * 1024 + 17, '\0');
+    std::mt19937 rng(5);
+    for (char &c : content)
+        c = static_cast<char>(rng());
+    dir_.Write("big", content);
+    host_.refuse = {1500};  // inside the second block
+    Scan("big", 1000, ReadAndNoChange);
+    EXPECT_EQ(host_.accepted, content.substr(0, 1499 * 1000));
+    for (const std::string &c : host_.chunks)
+        EXPECT_EQ(c.size(), 1000u);
+    Scan("big", 1000, ReadAndNoChange);
+    EXPECT_EQ(host_.accepted, content);
+    EXPECT_EQ(host_.chunks.back().size(), (content.size() % 1000));
+}
+
+TEST_F(FileTransferTest, PruneForgetsFilesThatAreGone) {
+    dir_.Write("keep", "k");
+    dir_.Write("gone", "g");
+    Scan("keep", 8, ReadAndNoChange);
+    Scan("gone", 8, ReadAndNoChange);
+    std::filesystem::remove(dir_.File("gone"));
+    engine_.PruneFileStates();
+    engine_.WithStates([&](TFileStates &s) {
+        EXPECT_EQ(s.Count(), 1);
+        EXPECT_NE(s.Find(dir_.File("keep")), nullptr);
+        EXPECT_EQ(s.Find(dir_.File("gone")), nullptr);
+        return 0;
+    });
+}
+
+// Random appends, replacements, scans and refusals: the host receives every written byte
+// exactly once per version of the file, in order.
+TEST_F(FileTransferTest, PropertyEveryByteExactlyOnce) {
+    for (int mode : {ReadAndDel, ReadAndTrunc, ReadAndNoChange}) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            std::mt19937 rng(seed * 31 + static_cast<unsigned>(mode));
+            RecordingHost host;
+            TFileTransfer engine([](int, const char *, const std::string &, std::int64_t) {});
+            std::string expected;     // every version's bytes, concatenated
+            std::string onDisk;       // what the file holds now
+            std::string versionSent;  // bytes of the current version the host took
+            const std::string path = dir_.File("p");
+            std::filesystem::remove(path);
+            auto scan = [&] {
+                const int refuseAt =
+                    static_cast<int>(rng() % 4) == 0 ? host.calls + 1 + rng() % 3 : -1;
+                host.refuse = {refuseAt};
+                const size_t before = host.accepted.size();
+                engine.ProcessFile(host.Target(), dir_.Path(), "p",
+                                   static_cast<std::int32_t>(1 + rng() % 16), false, mode);
+                versionSent += host.accepted.substr(before);
+                if (versionSent == onDisk && mode != ReadAndNoChange && !onDisk.empty()) {
+                    onDisk.clear();  // deleted or emptied once complete
+                    versionSent.clear();
+                    if (mode == ReadAndDel) std::filesystem::remove(path);
+                }
+            };
+            for (int step = 0; step < 40; ++step) {
+                const unsigned op = rng() % 10;
+                if (op < 5) {
+                    std::string more(1 + rng() % 40, '\0');
+                    for (char &c : more)
+                        c = static_cast<char>('a' + rng() % 26);
+                    ASSERT_TRUE(platform::AppendExclusive(path, more.data(), more.size()));
+                    onDisk += more;
+                    expected += more;
+                } else if (op < 6 && !onDisk.empty()) {
+                    // Replace by a shorter file (written aside, renamed over the old one): the
+                    // host gets the new version from its start.
+                    std::string shorter(rng() % onDisk.size(), 'Z');
+                    dir_.Write("p.tmp", shorter);
+                    std::filesystem::rename(dir_.File("p.tmp"), path);
+                    expected.erase(expected.size() - (onDisk.size() - versionSent.size()));
+                    expected += shorter;
+                    onDisk = shorter;
+                    versionSent.clear();
+                } else {
+                    scan();
+                }
+            }
+            host.refuse.clear();
+            for (int i = 0; i < 3; ++i)
+                scan();
+            EXPECT_EQ(host.accepted, expected) << "mode " << mode << " seed " << seed;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace brevor
