@@ -6,7 +6,9 @@ const TClassInfo &TDataModule::StaticClassInfo() {
     static const TClassInfo info("TDataModule", &TComponent::StaticClassInfo(), {});
     return info;
 }
-const TClassInfo &TDataModule::ClassInfo() const { return StaticClassInfo(); }
+const TClassInfo &TDataModule::ClassInfo() const {
+    return StaticClassInfo();
+}
 
 void TDataModule::AfterConstruction() {
     if (created_) return;
