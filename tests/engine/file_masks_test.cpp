@@ -23,7 +23,7 @@ TEST(FileMasks, MaskTable) {
         {"axb", "a*b", true},
         {"axyzb", "a*b", true},
         {"abc", "abc*", true},
-        {"data", "data?", false},
+        {"data", "data?", true},
         {"data1", "data?", true},
         {"report.csv", "*.csv", true},
         {"report.CSV", "*.csv", true},
