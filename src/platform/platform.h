@@ -25,3 +25,4 @@ std::string OwnModulePath();
 std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
+#include "platform/messages_channel.h"
