@@ -33,7 +33,7 @@ TEST_F(LogExportTest, NullRecordAndUnknownInstance) {
     rec.ResultValue = 99;
     rec.ResultKind = 0;
     EXPECT_EQ(::GetLogEx(&rec), 0);
-    EXPECT_EQ(rec.ResultValue, 0);
+    EXPECT_EQ(static_cast<intptr_t>(rec.ResultValue), 0);
     EXPECT_EQ(rec.ResultKind, BRV_RESULT_KIND_NUMBER);
 }
 
@@ -49,7 +49,7 @@ TEST_F(LogExportTest, NoWindowGivenMeansNothingToFetch) {
     rec.BufferSize = sizeof(buffer);
     rec.ResultValue = 99;
     EXPECT_EQ(::GetLogEx(&rec), 0);
-    EXPECT_EQ(rec.ResultValue, 0);
+    EXPECT_EQ(static_cast<intptr_t>(rec.ResultValue), 0);
 }
 
 TEST_F(LogExportTest, FetchesQueuedLinesByTheBufferRules) {
@@ -80,7 +80,7 @@ TEST_F(LogExportTest, FetchesQueuedLinesByTheBufferRules) {
         SCOPED_TRACE(s.bufferSize);
         rec.BufferSize = s.bufferSize;
         EXPECT_EQ(::GetLogEx(&rec), s.returned);
-        EXPECT_EQ(rec.ResultValue, s.resultValue);
+        EXPECT_EQ(static_cast<intptr_t>(rec.ResultValue), s.resultValue);
         EXPECT_EQ(rec.ResultKind, BRV_RESULT_KIND_NUMBER);
     }
     EXPECT_EQ(std::string(buffer, 29),
@@ -91,10 +91,10 @@ TEST_F(LogExportTest, FetchesQueuedLinesByTheBufferRules) {
     instance->QueueLog(kLogInformation, "three");
     rec.BufferSize = 0;  // no buffer: the host discards the lines
     EXPECT_EQ(::GetLogEx(&rec), 0);
-    EXPECT_EQ(rec.ResultValue, 16);
+    EXPECT_EQ(static_cast<intptr_t>(rec.ResultValue), 16);
     rec.BufferSize = sizeof(buffer);
     EXPECT_EQ(::GetLogEx(&rec), 0);
-    EXPECT_EQ(rec.ResultValue, 0);
+    EXPECT_EQ(static_cast<intptr_t>(rec.ResultValue), 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -25,8 +26,45 @@ using Clock = std::chrono::steady_clock;
 
 // Sends to one descriptor wait for each other, so that each reads its own answer and not the
 // answer meant for another thread.
-struct TWindowSendLock {
-    std::timed_mutex Mutex;
+// (A flag under a condition variable rather than a timed mutex: the sanitizers do not follow
+// the timed lock calls.)
+class TWindowSendLock {
+public:
+    // False when the lock is still held by another send at deadline.
+    bool Acquire(Clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!freed_.wait_until(lock, deadline, [this] { return !busy_; })) return false;
+        busy_ = true;
+        return true;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            busy_ = false;
+        }
+        freed_.notify_one();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    bool busy_ = false;
+};
+
+// Holds a send lock for one send.
+class TSendHold {
+public:
+    explicit TSendHold(TWindowSendLock &lock) : lock_(lock) {}
+    ~TSendHold() {
+        if (held_) lock_.Release();
+    }
+    TSendHold(const TSendHold &) = delete;
+    TSendHold &operator=(const TSendHold &) = delete;
+    bool Acquire(Clock::time_point deadline) { return held_ = lock_.Acquire(deadline); }
+
+private:
+    TWindowSendLock &lock_;
+    bool held_ = false;
 };
 
 // Never freed: timers and host threads may still send while the process exits. One entry per
@@ -144,8 +182,8 @@ bool SendWindowMessage(MessagesWindow window, std::uint32_t msg, std::uint64_t w
     if (byteCount > UINT32_MAX || (bytes == nullptr && byteCount > 0)) return false;
     if (!IsChannelDescriptor(fd)) return false;
 
-    std::unique_lock<std::timed_mutex> serial(SendLockFor(fd).Mutex, std::defer_lock);
-    if (!serial.try_lock_until(deadline)) return false;
+    TSendHold serial(SendLockFor(fd));
+    if (!serial.Acquire(deadline)) return false;
     // The descriptor may have been closed or reused while this send waited.
     if (!IsChannelDescriptor(fd)) return false;
 
