@@ -119,12 +119,19 @@ BRV_EXPORT int32_t BRV_CALL ProcessData(TPluginCallRec *rec) {
     return RefusedDataCall(rec);
 }
 
-// The log is not kept yet: nothing to fetch, length 0.
+// Hands the queued log lines to the host: the number of bytes copied to Data, or 0; ResultValue
+// receives the number of bytes the lines need (Data gets them without a terminating zero).
 BRV_EXPORT int32_t BRV_CALL GetLogEx(TPluginCallRec *rec) {
+    if (rec == nullptr) return 0;
     try {
+        rec->ResultValue = 0;
+        rec->ResultKind = BRV_RESULT_KIND_NUMBER;
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return 0;
-        return 0;
+        std::int64_t needed = 0;
+        const std::int32_t copied = instance->Log.GetLogEx(rec->Data, rec->BufferSize, needed);
+        rec->ResultValue = static_cast<intptr_t>(needed);
+        return copied;
     } catch (...) {
         return 0;
     }

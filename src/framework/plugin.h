@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "brevor/abi.h"
+#include "framework/module_log.h"
 
 namespace brevor {
 
@@ -45,6 +47,22 @@ public:
 
     // Kinds in bits 0-7, options in bits 16-17.
     std::int32_t ModuleTypeCode() const;
+
+    // Module log. HostContext is kept at LOAD; MessagesProcessorHandle is set by any command that
+    // names the window and cleared by the final UNLOAD (0: none, lines are discarded). Both are
+    // read by every thread that logs, hence atomic.
+    std::atomic<std::uintptr_t> HostContext{0};
+    std::atomic<std::uintptr_t> MessagesProcessorHandle{0};
+    TModuleLog Log;  // holds LogLines
+    void AddLog(int level, std::string_view text) noexcept {
+        Log.AddLog(LogDestination(), level, text);
+    }
+    void QueueLog(int level, std::string_view text) noexcept {
+        Log.QueueLog(LogDestination(), level, text);
+    }
+    TLogDestination LogDestination() const {
+        return TLogDestination{LogTitle, HostContext.load(), MessagesProcessorHandle.load()};
+    }
 
 private:
     friend class TInstanceRef;
