@@ -1,7 +1,11 @@
 // The module's exported C functions. No exception ever leaves one of them: each catches
 // everything and returns its failure value.
 
+#include <cstring>
+#include <string>
+
 #include "brevor/abi.h"
+#include "diagnostics/crash_report.h"
 #include "framework/instance_registry.h"
 #include "rtl/interned_text.h"
 
@@ -137,9 +141,16 @@ BRV_EXPORT int32_t BRV_CALL GetLogEx(TPluginCallRec *rec) {
     }
 }
 
-// Call-stack text of the calling thread; no stack rendering yet, so the text is empty.
+// The calling thread's call-stack text: copied (without a terminating zero) when it fits;
+// the result is the number of bytes it needs.
 BRV_EXPORT int32_t BRV_CALL TraceProcess(char *buffer, int32_t bufferSize) {
-    (void)buffer;
-    (void)bufferSize;
-    return 0;
+    try {
+        const std::string text = brevor::RenderStack(brevor::CaptureStack(0));
+        const auto needed = static_cast<int32_t>(text.size());
+        if (buffer != nullptr && bufferSize >= needed)
+            std::memcpy(buffer, text.data(), text.size());
+        return needed;
+    } catch (...) {
+        return 0;
+    }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brevor::platform {
 
@@ -25,6 +26,10 @@ std::string OwnModulePath();
 // have no window handles the module could query, so it is always false there).
 bool GetWindowBounds(std::uintptr_t window, std::int32_t &left, std::int32_t &top,
                      std::int32_t &right, std::int32_t &bottom);
+
+// Return addresses of the calling thread's stack, innermost first, skipping the first skip
+// frames besides this function's own. At most 64 frames.
+std::vector<void *> CaptureStackFrames(std::size_t skip);
 
 // The module's version text, "major.minor.release build N", or empty when unknown.
 std::string OwnModuleVersion();

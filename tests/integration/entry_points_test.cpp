@@ -157,10 +157,19 @@ TEST_F(EntryPointsTest, OptionsDialogStatus) {
     Release(id);
 }
 
-TEST_F(EntryPointsTest, TraceProcessNeedsNoBufferForAnEmptyText) {
-    char buf[8] = {};
-    EXPECT_GE(Api().TraceProcess(buf, sizeof buf), 0);
-    EXPECT_GE(Api().TraceProcess(nullptr, 0), 0);
+TEST_F(EntryPointsTest, TraceProcessRendersTheCallersStack) {
+    const std::int32_t needed = Api().TraceProcess(nullptr, 0);
+    ASSERT_GT(needed, 0);
+    char small[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(Api().TraceProcess(small, sizeof small), needed);
+    EXPECT_EQ(std::string(small, 4), "xxxx");  // too small: nothing copied
+    std::string text(static_cast<size_t>(needed) + 256, '\0');
+    const std::int32_t n = Api().TraceProcess(text.data(), static_cast<std::int32_t>(text.size()));
+    text.resize(static_cast<size_t>(n));
+    // The module's own frame comes first, with its name from the module's symbols; the test
+    // body, which called it, follows.
+    EXPECT_NE(text.find("brevor.so!TraceProcess"), std::string::npos) << text;
+    EXPECT_NE(text.find("TraceProcessRendersTheCallersStack"), std::string::npos) << text;
 }
 
 // Host threads create, use and release instances at random; every answer is either the

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <execinfo.h>
 
 #include <string>
 
@@ -32,6 +33,15 @@ std::string OwnModulePath() {
 bool GetWindowBounds(std::uintptr_t, std::int32_t &, std::int32_t &, std::int32_t &,
                      std::int32_t &) {
     return false;
+}
+
+[[gnu::noinline]] std::vector<void *> CaptureStackFrames(std::size_t skip) {
+    void *frames[66];
+    const int n = ::backtrace(frames, 66);
+    std::vector<void *> out;
+    for (int i = static_cast<int>(skip) + 1; i < n && out.size() < 64; ++i)
+        out.push_back(frames[i]);
+    return out;
 }
 
 std::string OwnModuleVersion() {
