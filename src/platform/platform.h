@@ -25,3 +25,4 @@ std::string OwnModulePath();
 std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
+#include "platform/random.h"
