@@ -37,3 +37,4 @@ std::string OwnModuleVersion();
 }  // namespace brevor::platform
 #include "platform/files.h"
 #include "platform/messages_channel.h"
+#include "platform/random.h"
