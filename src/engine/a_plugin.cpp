@@ -1,9 +1,26 @@
 #include "engine/a_plugin.h"
 
+#include <memory>
+
 namespace brevor {
 
+const TClassInfo &TaPlugin::StaticClassInfo() {
+    static const TClassInfo info("TaPlugin", &TqelPlugin::StaticClassInfo(), {});
+    return info;
+}
+const TClassInfo &TaPlugin::ClassInfo() const {
+    return StaticClassInfo();
+}
+
 TaPlugin::TaPlugin(const TPluginCallRec *rec) : TqelPlugin(rec) {
-    // The module's published values.
+    BuildStoredForm();
+}
+
+TaPlugin::~TaPlugin() = default;
+
+// The module's stored form: its published values and, as they arrive, its child components.
+void TaPlugin::BuildStoredForm() {
+    SetName("aPlugin");
     Description = "Brevor";
     LogTitle = "Brevor";
     MinVersion = 4.0f;
@@ -15,10 +32,10 @@ TaPlugin::TaPlugin(const TPluginCallRec *rec) : TqelPlugin(rec) {
     MsgWriteCompleteError = "Data have been processed with errors";
 }
 
-TaPlugin::~TaPlugin() = default;
-
 TqelPlugin *CreateTaPlugin(const TPluginCallRec *rec) {
-    return new TaPlugin(rec);
+    auto plugin = std::make_unique<TaPlugin>(rec);
+    plugin->AfterConstruction();
+    return plugin.release();
 }
 
 }  // namespace brevor

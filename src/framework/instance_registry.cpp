@@ -1,5 +1,6 @@
 #include "framework/instance_registry.h"
 
+#include <memory>
 #include <utility>
 
 namespace brevor {
@@ -56,6 +57,11 @@ void TInstanceRef::Reset() {
 
 void TInstanceRef::Release(TqelPlugin *plugin) {
     if (plugin->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        try {
+            plugin->BeforeDestruction();
+        } catch (...) {
+            // The module class's destruction handler failed; the instance goes all the same.
+        }
         try {
             delete plugin;
         } catch (...) {

@@ -1,16 +1,179 @@
 #include "framework/plugin.h"
 
+#include "framework/params_list.h"
+#include "platform/platform.h"
+
 namespace brevor {
 
-TqelPlugin::TqelPlugin(const TPluginCallRec *rec) {
-    TemporaryLoad = rec == nullptr || rec->Params == nullptr;
+namespace {
+
+const TqelParamsList *ParamsOf(const TPluginCallRec *rec) {
+    return rec == nullptr ? nullptr : static_cast<const TqelParamsList *>(rec->Params);
 }
 
-TqelPlugin::~TqelPlugin() = default;
+// Loads of any instance that hold the host's icon. There is no icon resource on POSIX; the
+// count is kept so that the first load and the last unload stay observable.
+std::atomic<std::int32_t> g_iconCount{0};
+
+}  // namespace
+
+const TClassInfo &TqelPlugin::StaticClassInfo() {
+    static const std::vector<std::string> kTypes = {
+        "mttDataQuery", "mttDataParser", "mttDataExport",  "mttEventsHandling",
+        "mttLogging",   "mttFilter",     "mttDeviceLayer", "mttMenuExt"};
+    static const TClassInfo info =
+        TClassBuilder<TqelPlugin>("TqelPlugin", &TDataModule::StaticClassInfo())
+            .String("Description", &TqelPlugin::Description)
+            .String("LogTitle", &TqelPlugin::LogTitle)
+            .Float("MinVersion", &TqelPlugin::MinVersion)
+            .Set("ModuleType", kTypes, &TqelPlugin::ModuleType)
+            .Set("ModuleOptions", {"moNoConfig", "moXMLOptions"}, &TqelPlugin::ModuleOptions)
+            .Boolean("IsMultiThreadSupported", &TqelPlugin::IsMultiThreadSupported)
+            .String("EventsSupported", &TqelPlugin::EventsSupported)
+            .String("MsgNoData", &TqelPlugin::MsgNoData)
+            .String("MsgWriteComplete", &TqelPlugin::MsgWriteComplete)
+            .String("MsgWriteCompleteError", &TqelPlugin::MsgWriteCompleteError)
+            .Build();
+    return info;
+}
+const TClassInfo &TqelPlugin::ClassInfo() const {
+    return StaticClassInfo();
+}
+
+TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
+    TemporaryLoad = rec == nullptr || rec->Params == nullptr;
+    if (!TemporaryLoad && params::HasParam(ParamsOf(rec), "TEMPORARY-LOAD"))
+        TemporaryLoad = params::ReadParamBool(ParamsOf(rec), "TEMPORARY-LOAD");
+    try {
+        ModuleVersion = platform::OwnModuleVersion();
+    } catch (...) {
+        ModuleVersion.clear();
+    }
+    const std::string path = platform::OwnModulePath();
+    const auto slash = path.find_last_of('/');
+    ModuleFileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    ModuleFolder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    if (!ModuleFolder.empty() && ModuleFolder.back() != '/') ModuleFolder += '/';
+}
+
+TqelPlugin::~TqelPlugin() {
+    // Rows lists belong to UNLOAD; an instance released while loaded must not leak them.
+    params::FreeParamsList(DataRows);
+    DataRows = nullptr;
+    params::FreeParamsList(EventRows);
+    EventRows = nullptr;
+}
 
 std::int32_t TqelPlugin::ModuleTypeCode() const {
     return static_cast<std::int32_t>(ModuleType) |
            (static_cast<std::int32_t>(ModuleOptions & 0x03) << 16);
+}
+
+std::string TqelPlugin::ReadIniFile(const TPluginCallRec *rec, bool store) {
+    if (rec == nullptr || rec->Params == nullptr) return {};
+    std::string name = params::ReadParamText(ParamsOf(rec), "INI-FILE");
+    if (store) IniFile = name;
+    return name;
+}
+
+void TqelPlugin::Load(TPluginCallRec *rec) {
+    if (LoadCount.fetch_add(1) + 1 > 1) return;  // only the first LOAD does anything
+    HostContext = rec->HostContext;
+    const TqelParamsList *list = ParamsOf(rec);
+    RegistryPath = params::ReadParamText(list, "RegistryPath");
+    INISectionPrefix = params::ReadParamText(list, "INISectionPrefix");
+    if (params::HasParam(list, "HANDLE")) HostModule = params::ReadParamHandle(list, "HANDLE");
+    ApplicationName = params::ReadParamText(list, "ApplicationName");
+    if (HostModule == 0 && !ApplicationName.empty())
+        HostModule = platform::FindLoadedModule(ApplicationName);
+    ReadIniFile(rec, true);
+    if (DataRows == nullptr) DataRows = params::NewParamsList(true);
+    if (EventRows == nullptr) EventRows = params::NewParamsList(true);
+    fSendData = nullptr;
+    fSendString = nullptr;
+    fSendByte = nullptr;
+    if (HostModule != 0) {
+        g_iconCount.fetch_add(1);
+        fSendData =
+            reinterpret_cast<TSendDataFunc>(platform::FindModuleFunction(HostModule, "fSendData"));
+        fSendString = platform::FindModuleFunction(HostModule, "fSendString");
+        fSendByte = platform::FindModuleFunction(HostModule, "fSendByte");
+    }
+    Unloaded = false;
+    std::int32_t result = 0;
+    if (OnLoad) OnLoad(this, rec, result);
+}
+
+void TqelPlugin::Unload(TPluginCallRec *rec) {
+    // Every UNLOAD gives back one icon reference, also one that leaves the instance loaded;
+    // the count never goes below zero.
+    std::int32_t icons = g_iconCount.load();
+    while (icons > 0 && !g_iconCount.compare_exchange_weak(icons, icons - 1)) {
+    }
+    const std::int32_t count = LoadCount.fetch_sub(1) - 1;
+    if (count < 0) {
+        LoadCount.store(0);
+        return;
+    }
+    if (count > 0) return;
+    Unloaded = true;
+    ModuleStates.fill(false);
+    try {
+        const std::string name = ReadIniFile(rec, false);
+        if (name != IniFile) {
+            IniFile = name;
+            if (OnSaveSettingsNow) OnSaveSettingsNow(this);
+        }
+    } catch (...) {
+    }
+    try {
+        std::int32_t result = 0;
+        if (OnUnload) OnUnload(this, rec, result);
+    } catch (...) {
+    }
+    try {
+        params::FreeParamsList(DataRows);
+    } catch (...) {
+    }
+    DataRows = nullptr;
+    try {
+        params::FreeParamsList(EventRows);
+    } catch (...) {
+    }
+    EventRows = nullptr;
+    HostModule = 0;
+    MessagesProcessorHandle = 0;
+}
+
+bool TqelPlugin::IsStateActive(int moduleType) const {
+    return moduleType >= 0 && moduleType < kModuleTypeCount &&
+           ModuleStates[static_cast<size_t>(moduleType)];
+}
+
+void TqelPlugin::SaveDialogBounds(const TRect &formBounds) {
+    DialogBounds = formBounds;
+}
+
+bool TqelPlugin::DialogBoundsChanged(const TRect &formBounds) const {
+    return OwnerWindow != 0 && !(DialogBounds == TRect{}) && !(formBounds == DialogBounds);
+}
+
+bool TqelPlugin::CenterOverOwner(TRect &formBounds) const {
+    if (OwnerWindow == 0) return false;
+    TRect owner;
+    if (!platform::GetWindowBounds(OwnerWindow, owner.Left, owner.Top, owner.Right, owner.Bottom))
+        return false;
+    const std::int32_t width = formBounds.Width();
+    const std::int32_t height = formBounds.Height();
+    formBounds.Left = owner.Left + (owner.Width() - width) / 2;
+    formBounds.Top = owner.Top + (owner.Height() - height) / 2;
+    formBounds.Right = formBounds.Left + width;
+    formBounds.Bottom = formBounds.Top + height;
+    return true;
+}
+
+std::int32_t TqelPlugin::IconCount() {
+    return g_iconCount.load();
 }
 
 }  // namespace brevor

@@ -1,12 +1,18 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "brevor/abi.h"
 #include "framework/module_log.h"
+#include "platform/platform.h"
+#include "rtl/data_module.h"
+#include "rtl/thread_containers.h"
 
 namespace brevor {
 
@@ -18,17 +24,45 @@ using TModuleOptions = std::uint8_t;
 constexpr TModuleTypes ModuleTypeBit(int kind) {
     return static_cast<TModuleTypes>(1u << kind);
 }
+constexpr int kModuleTypeCount = 8;
+
+// A screen rectangle in pixels: Left/Top inclusive, Right/Bottom exclusive.
+struct TRect {
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Right = 0;
+    std::int32_t Bottom = 0;
+    std::int32_t Width() const { return Right - Left; }
+    std::int32_t Height() const { return Bottom - Top; }
+    bool operator==(const TRect &) const = default;
+};
+
+class TqelPlugin;
+using TExecutePluginCommandEvent =
+    std::function<void(TqelPlugin *sender, TPluginCallRec *pCallRec, std::int32_t &result)>;
+using TShowOptionsDialogEvent =
+    std::function<void(TqelPlugin *sender, TPluginCallRec *pCallRec, bool &success)>;
+using TPluginNotifyEvent = std::function<void(TqelPlugin *sender)>;
+using TOnPluginStateChangeNotifyEvent =
+    std::function<void(TqelPlugin *sender, TModuleTypes moduleTypes)>;
+using TExecutePluginCustomCommandEvent =
+    std::function<void(TqelPlugin *sender, const std::string &command, TPluginCallRec *pCallRec,
+                       std::int32_t &result)>;
+using TOnProcessData =
+    std::function<void(TqelPlugin *sender, TPluginCallRec *pCallRec, std::int32_t &result)>;
 
 // Base class of a module instance. The registry constructs one per host instance id from the
-// call record of the first call that names the id.
-class TqelPlugin {
+// call record of the first call that names the id; the class factory then calls
+// AfterConstruction, and the registry calls BeforeDestruction before it deletes the instance.
+class TqelPlugin : public TDataModule {
 public:
     explicit TqelPlugin(const TPluginCallRec *rec);
-    virtual ~TqelPlugin();
-    TqelPlugin(const TqelPlugin &) = delete;
-    TqelPlugin &operator=(const TqelPlugin &) = delete;
+    ~TqelPlugin() override;
 
-    // Published values; the module class sets them when it is built.
+    static const TClassInfo &StaticClassInfo();
+    const TClassInfo &ClassInfo() const override;
+
+    // ---- published values; the module class's stored form sets them
     std::string Description;
     std::string LogTitle;
     float MinVersion = 0.0f;
@@ -40,10 +74,54 @@ public:
     std::string MsgWriteComplete;
     std::string MsgWriteCompleteError;
 
-    // Instance fields.
+    // ---- published events
+    TExecutePluginCommandEvent OnLoad;
+    TExecutePluginCommandEvent OnUnload;
+    TShowOptionsDialogEvent OnShowOptionsDialog;
+    TPluginNotifyEvent OnSaveSettingsNow;
+    TPluginNotifyEvent OnLoadSettingsNow;
+    TOnPluginStateChangeNotifyEvent OnStateChanged;
+    TPluginNotifyEvent OnChangeLanguage;
+    TExecutePluginCustomCommandEvent OnExecuteCustomCommand;
+    TExecutePluginCustomCommandEvent OnEvent;
+    TPluginNotifyEvent OnSetParserItems;
+    TPluginNotifyEvent OnBeforeGetParserItems;
+    TOnProcessData OnGetData;
+    TOnProcessData OnProcessData;
+
+    // ---- instance fields
     std::int32_t InstanceId = 0;
+    std::atomic<std::int32_t> LoadCount{0};
+    bool Unloaded = false;
     // A query instance: created by a call without a parameter list. It never scans.
     bool TemporaryLoad = false;
+    std::array<bool, kModuleTypeCount> ModuleStates{};
+
+    std::string IniFile;
+    std::string RegistryPath;
+    std::string INISectionPrefix;
+
+    std::string ApplicationName;
+    platform::ModuleHandle HostModule = 0;
+    std::uintptr_t OwnerWindow = 0;
+    TSendDataFunc fSendData = nullptr;
+    void *fSendString = nullptr;
+    void *fSendByte = nullptr;
+
+    std::string ModuleFolder;    // with a trailing separator
+    std::string ModuleFileName;  // without folder
+    std::string ModuleVersion;   // "4.0.1 build 1", empty when unknown
+
+    std::string Language;
+    bool LanguageApplied = false;
+
+    TRect DialogBounds;  // all 0: none remembered
+
+    // Commands: serialised per instance; nested calls on one thread are refused.
+    std::recursive_mutex CommandLock;
+    std::atomic<std::int32_t> CommandDepth{0};
+    // Data calls: at most one at a time per instance.
+    std::atomic<bool> Busy{false};
 
     // Kinds in bits 0-7, options in bits 16-17.
     std::int32_t ModuleTypeCode() const;
@@ -63,6 +141,27 @@ public:
     TLogDestination LogDestination() const {
         return TLogDestination{LogTitle, HostContext.load(), MessagesProcessorHandle.load()};
     }
+
+    // ---- lifecycle commands (dispatched by the command entry point)
+    // First LOAD: settings location, host module and functions, rows lists; raises OnLoad.
+    void Load(TPluginCallRec *rec);
+    // Final UNLOAD: clears the module states, saves to a new INI file name, raises OnUnload.
+    void Unload(TPluginCallRec *rec);
+    // The "INI-FILE" parameter (empty when absent); with store set, also kept in IniFile.
+    std::string ReadIniFile(const TPluginCallRec *rec, bool store);
+
+    bool IsStateActive(int moduleType) const;
+    void SaveDialogBounds(const TRect &formBounds);
+    bool DialogBoundsChanged(const TRect &formBounds) const;
+    // Centres the rectangle over the owner window; false when there is none to read.
+    bool CenterOverOwner(TRect &formBounds) const;
+
+    // Process-wide number of loads that hold the host's icon.
+    static std::int32_t IconCount();
+
+    // Rows lists handed to the host by the data exports; created at LOAD, freed at UNLOAD.
+    TqelParamsList *DataRows = nullptr;
+    TqelParamsList *EventRows = nullptr;
 
 private:
     friend class TInstanceRef;

@@ -1,5 +1,7 @@
 #include "framework/instance_registry.h"
 
+#include "framework/params_list.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -92,11 +94,22 @@ TEST_F(RegistryTest, CreateFindReleaseAndFinalize) {
 }
 
 TEST_F(RegistryTest, ParamsDecideTheQueryInstanceFlag) {
-    TqelParamsList list{};
-    TPluginCallRec rec = Rec(5, false, &list);
+    params::TParamsListPtr list(params::NewParamsList());
+    TPluginCallRec rec = Rec(5, false, list.get());
     TInstanceRef p;
     ASSERT_TRUE(GetModuleInstance(&rec, p));
     EXPECT_FALSE(p->TemporaryLoad);
+
+    params::AddItem(list.get(), "TEMPORARY-LOAD", Variant(true));
+    rec.InstanceId = 6;
+    ASSERT_TRUE(GetModuleInstance(&rec, p));
+    EXPECT_TRUE(p->TemporaryLoad);
+
+    // A list that is not alive fails construction: no instance, the failure value.
+    TqelParamsList dead{};
+    rec = Rec(9, false, &dead);
+    EXPECT_FALSE(GetModuleInstance(&rec, p));
+    EXPECT_EQ(Count(), 2);
 }
 
 TEST_F(RegistryTest, ExceptionDuringConstructionCreatesNothing) {

@@ -1,0 +1,142 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "framework/params_list.h"
+#include "framework/plugin.h"
+
+// The test program is the host: the module looks its functions up in it by name.
+extern "C" __attribute__((visibility("default"))) std::int32_t fSendData(std::uintptr_t,
+                                                                         std::int32_t, std::int32_t,
+                                                                         const void *,
+                                                                         std::int32_t count) {
+    return count;
+}
+
+namespace brevor {
+namespace {
+
+struct Events {
+    int loads = 0;
+    int unloads = 0;
+    int saves = 0;
+    std::string iniAtSave;
+};
+
+// An instance with counting handlers; a call record with a fresh parameter list.
+class LifecycleTest : public ::testing::Test {
+protected:
+    LifecycleTest() : list_(params::NewParamsList()), rec_(Rec()), plugin_(&rec_) {
+        plugin_.OnLoad = [this](TqelPlugin *, TPluginCallRec *, std::int32_t &) {
+            ++events_.loads;
+        };
+        plugin_.OnUnload = [this](TqelPlugin *, TPluginCallRec *, std::int32_t &) {
+            ++events_.unloads;
+        };
+        plugin_.OnSaveSettingsNow = [this](TqelPlugin *p) {
+            ++events_.saves;
+            events_.iniAtSave = p->IniFile;
+        };
+    }
+    TPluginCallRec Rec() {
+        TPluginCallRec rec{};
+        rec.Tag = BRV_CALL_TAG;
+        rec.InstanceId = 1;
+        rec.HostContext = 0x1234;
+        rec.Params = list_.get();
+        return rec;
+    }
+    void Set(const char *name, const Variant &value) {
+        params::SetValue(list_.get(), name, value, true);
+    }
+    void Load() {
+        TPluginCallRec rec = Rec();
+        plugin_.Load(&rec);
+    }
+    void Unload() {
+        TPluginCallRec rec = Rec();
+        plugin_.Unload(&rec);
+    }
+
+    params::TParamsListPtr list_;
+    TPluginCallRec rec_;
+    TqelPlugin plugin_;
+    Events events_;
+};
+
+TEST_F(LifecycleTest, LoadCountsAndOnlyTheLastUnloadUnloads) {
+    const std::int32_t icons = TqelPlugin::IconCount();
+    Set("HANDLE", Variant(static_cast<std::int64_t>(
+                      reinterpret_cast<std::intptr_t>(dlopen(nullptr, RTLD_NOW)))));
+    Set("INI-FILE", Variant("/tmp/a.ini"));
+    Set("RegistryPath", Variant("\\Software\\Host"));
+    Load();
+    Load();
+    EXPECT_EQ(events_.loads, 1);
+    EXPECT_EQ(plugin_.LoadCount.load(), 2);
+    EXPECT_EQ(plugin_.HostContext.load(), 0x1234u);
+    EXPECT_EQ(plugin_.IniFile, "/tmp/a.ini");
+    EXPECT_EQ(plugin_.RegistryPath, "\\Software\\Host");
+    EXPECT_NE(plugin_.fSendData, nullptr);
+    EXPECT_NE(plugin_.DataRows, nullptr);
+    EXPECT_NE(plugin_.EventRows, nullptr);
+    EXPECT_EQ(TqelPlugin::IconCount(), icons + 1);
+    plugin_.ModuleStates[mttFilter] = true;
+    plugin_.MessagesProcessorHandle = 5;
+
+    Unload();  // still loaded
+    EXPECT_EQ(events_.unloads, 0);
+    EXPECT_FALSE(plugin_.Unloaded);
+    EXPECT_TRUE(plugin_.IsStateActive(mttFilter));
+    Unload();  // unloads
+    EXPECT_EQ(events_.unloads, 1);
+    EXPECT_TRUE(plugin_.Unloaded);
+    EXPECT_FALSE(plugin_.IsStateActive(mttFilter));
+    EXPECT_EQ(plugin_.DataRows, nullptr);
+    EXPECT_EQ(plugin_.MessagesProcessorHandle.load(), 0u);
+    EXPECT_EQ(plugin_.HostModule, 0u);
+    EXPECT_NE(plugin_.fSendData, nullptr);  // the host function pointers keep their values
+    Unload();  // nothing but the icon step; the count never goes below zero
+    EXPECT_EQ(events_.unloads, 1);
+    EXPECT_EQ(plugin_.LoadCount.load(), 0);
+    EXPECT_GE(TqelPlugin::IconCount(), 0);
+    EXPECT_EQ(events_.saves, 0);  // same INI file at unload: no save
+}
+
+TEST_F(LifecycleTest, UnloadWithANewIniFileSavesOnceToIt) {
+    Set("INI-FILE", Variant("/tmp/old.ini"));
+    Load();
+    Set("INI-FILE", Variant("/tmp/new.ini"));
+    Unload();
+    EXPECT_EQ(events_.saves, 1);
+    EXPECT_EQ(events_.iniAtSave, "/tmp/new.ini");
+}
+
+TEST_F(LifecycleTest, ApplicationNameOfAModuleThatIsNotLoaded) {
+    Set("ApplicationName", Variant("no-such-host.so"));
+    Load();
+    EXPECT_EQ(plugin_.HostModule, 0u);
+    EXPECT_EQ(plugin_.fSendData, nullptr);
+    Unload();
+}
+
+TEST_F(LifecycleTest, ModuleFileAndDialogHelpers) {
+    EXPECT_EQ(plugin_.ModuleFileName, "brevor_unit_tests");
+    ASSERT_FALSE(plugin_.ModuleFolder.empty());
+    EXPECT_EQ(plugin_.ModuleFolder.back(), '/');
+    EXPECT_EQ(plugin_.ModuleVersion.rfind("4.0.", 0), 0u);
+    EXPECT_NE(plugin_.ModuleVersion.find(" build "), std::string::npos);
+
+    const TRect form{10, 20, 110, 220};
+    EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // no owner window
+    plugin_.OwnerWindow = 42;
+    EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // nothing remembered
+    plugin_.SaveDialogBounds(form);
+    EXPECT_FALSE(plugin_.DialogBoundsChanged(form));
+    EXPECT_TRUE(plugin_.DialogBoundsChanged(TRect{11, 20, 111, 220}));
+    TRect moved = form;
+    EXPECT_FALSE(plugin_.CenterOverOwner(moved));  // no owner rectangle to read on POSIX
+    EXPECT_EQ(moved, form);
+}
+
+}  // namespace
+}  // namespace brevor
