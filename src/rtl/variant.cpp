@@ -89,6 +89,40 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// One more than the power of ten of the first significant digit of a well-formed decimal number
+// (without sign), saturated: positive exactly when the number is at least 1. 0 for zero.
+std::int64_t DecimalExponent(std::string_view text) {
+    constexpr std::int64_t kLimit = 1'000'000'000;
+    std::int64_t position = 0;  // digits before the point, counted from the first non-zero one
+    bool seenSignificant = false;
+    bool afterPoint = false;
+    std::size_t pos = 0;
+    for (; pos < text.size() && text[pos] != 'e' && text[pos] != 'E'; ++pos) {
+        const char c = text[pos];
+        if (c == '.') {
+            afterPoint = true;
+        } else if (!seenSignificant && c == '0') {
+            if (afterPoint) --position;
+        } else if (!seenSignificant) {
+            seenSignificant = true;
+            if (!afterPoint) position = 1;
+        } else if (!afterPoint && position < kLimit) {
+            ++position;
+        }
+    }
+    if (!seenSignificant) return 0;
+    std::int64_t exponent = 0;
+    if (pos < text.size()) {
+        ++pos;
+        bool negative = false;
+        if (text[pos] == '+' || text[pos] == '-') negative = text[pos++] == '-';
+        for (; pos < text.size(); ++pos)
+            if (exponent < kLimit) exponent = exponent * 10 + (text[pos] - '0');
+        if (negative) exponent = -exponent;
+    }
+    return position + exponent;
+}
+
 // Decimal numbers as OLE parses them in a neutral locale: blanks around, an optional sign,
 // digits with an optional fraction after '.', an optional exponent. No thousands separators,
 // no currency symbols, no hexadecimal.
@@ -155,8 +189,8 @@ std::optional<Number> ParseNumber(std::string_view text) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (end != text.data() + text.size()) return std::nullopt;
     if (ec == std::errc::result_out_of_range) {
-        // Too large is an overflow; too small is zero.
-        if (std::fabs(value) > 1) value = std::numeric_limits<double>::infinity();
+        // from_chars leaves the value alone here: too large is an overflow, too small is zero.
+        value = DecimalExponent(text) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (ec != std::errc()) {
         return std::nullopt;
     }
