@@ -165,8 +165,8 @@ TParamsBuilder &TParamsBuilder::AddRaw(std::string_view name, const BRV_VARIANT 
     item->Value = value;
     if (l.Count == l.Capacity) {
         const std::int32_t capacity = l.Capacity == 0 ? 4 : l.Capacity * 2;
-        void *grown = std::realloc(l.Items, sizeof(TqelParamsListItem *) *
-                                                static_cast<std::size_t>(capacity));
+        void *grown = std::realloc(
+            l.Items, sizeof(TqelParamsListItem *) * static_cast<std::size_t>(capacity));
         if (grown == nullptr) {
             FreeItem(item);
             throw std::bad_alloc();
