@@ -7,6 +7,7 @@
 #include "brevor/abi.h"
 #include "diagnostics/crash_report.h"
 #include "framework/instance_registry.h"
+#include "framework/params_list.h"
 #include "rtl/interned_text.h"
 
 #define BRV_EXPORT extern "C" __attribute__((visibility("default")))
@@ -60,30 +61,39 @@ BRV_EXPORT uint8_t BRV_CALL MultiThreadSupport(TPluginCallRec *rec) {
     }
 }
 
-// Custom commands are not offered yet: no text, length 0.
+// The custom-command text: copied to Data when it fits BufferSize; ResultValue tells the size.
 BRV_EXPORT int32_t BRV_CALL GetCustomCommands(TPluginCallRec *rec) {
+    if (rec == nullptr) return 0;
     try {
+        rec->ResultValue = 0;
+        rec->ResultKind = BRV_RESULT_KIND_NUMBER;
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return 0;
-        return 0;
+        const std::string text = instance->CustomCommandsText();
+        const auto length = static_cast<int32_t>(text.size());
+        rec->ResultValue = length;
+        if (length == 0 || length > rec->BufferSize || rec->Data == nullptr) return 0;
+        std::memcpy(rec->Data, text.data(), text.size());
+        return length;
     } catch (...) {
         return 0;
     }
 }
 
-// Commands are not dispatched yet: every valid call is refused (-1).
 BRV_EXPORT int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec) {
     try {
         if (!IsValidCallRecord(rec)) return -1;
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return -1;
-        return -1;
+        return instance->ExecutePluginCommand(rec);
     } catch (...) {
         return -3;
     }
 }
 
-// Status in ResultValue: 2 no instance, 3 the module has no options dialog.
+// Status in ResultValue: 2 no instance, 3 the module has no options dialog, 4 stopped on an
+// error, 0 closed without change, 1 settings changed (siblings sharing the registry path then
+// reload theirs).
 BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
     if (rec == nullptr) return;
     try {
@@ -92,20 +102,48 @@ BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
         rec->ResultValue = 2;
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return;
-        rec->ResultValue = 3;  // no dialog handler yet
+        if (!instance->OnShowOptionsDialog) {
+            rec->ResultValue = 3;
+            return;
+        }
+        rec->ResultValue = 4;
+        if (rec->Params != nullptr) {
+            instance->ReadIniFile(rec, true);
+            instance->ChangeLanguage(rec);
+            const auto *list = static_cast<const TqelParamsList *>(rec->Params);
+            if (brevor::params::HasParam(list, "OWNERFORM"))
+                instance->OwnerWindow = brevor::params::ReadParamHandle(list, "OWNERFORM");
+        }
+        bool success = false;
+        try {
+            instance->OnShowOptionsDialog(instance.get(), rec, success);
+        } catch (...) {
+            success = false;
+        }
+        rec->ResultValue = success ? 1 : 0;
+        if (!success) return;
+        brevor::TInstanceRegistry *registry = brevor::Registry();
+        if (registry == nullptr) return;
+        registry->ForEach([&](brevor::TqelPlugin *other) {
+            if (other == instance.get() || other->RegistryPath != instance->RegistryPath) return;
+            if (!other->OnLoadSettingsNow) return;
+            try {
+                other->OnLoadSettingsNow(other);
+            } catch (...) {
+            }
+        });
     } catch (...) {
     }
 }
 
 namespace {
 
-// Data calls are not served yet: every valid call is refused (-1).
-int32_t RefusedDataCall(TPluginCallRec *rec) {
+int32_t DataCall(brevor::TqelPlugin::TDataCall call, TPluginCallRec *rec) {
     try {
         if (!IsValidCallRecord(rec)) return -1;
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return -1;
-        return -1;
+        return instance->RunDataCall(call, rec);
     } catch (...) {
         return -3;
     }
@@ -114,13 +152,13 @@ int32_t RefusedDataCall(TPluginCallRec *rec) {
 }  // namespace
 
 BRV_EXPORT int32_t BRV_CALL GetData(TPluginCallRec *rec) {
-    return RefusedDataCall(rec);
+    return DataCall(brevor::TqelPlugin::TDataCall::GetData, rec);
 }
 BRV_EXPORT int32_t BRV_CALL GetEvents(TPluginCallRec *rec) {
-    return RefusedDataCall(rec);
+    return DataCall(brevor::TqelPlugin::TDataCall::GetEvents, rec);
 }
 BRV_EXPORT int32_t BRV_CALL ProcessData(TPluginCallRec *rec) {
-    return RefusedDataCall(rec);
+    return DataCall(brevor::TqelPlugin::TDataCall::ProcessData, rec);
 }
 
 // Hands the queued log lines to the host: the number of bytes copied to Data, or 0; ResultValue

@@ -7,8 +7,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "brevor/abi.h"
+#include "framework/data_exchange.h"
 #include "framework/module_log.h"
 #include "platform/platform.h"
 #include "rtl/data_module.h"
@@ -35,6 +37,22 @@ struct TRect {
     std::int32_t Width() const { return Right - Left; }
     std::int32_t Height() const { return Bottom - Top; }
     bool operator==(const TRect &) const = default;
+};
+
+// A data source the host knows, from SET-STATE's "DATA-SOURCES-IN-CFG".
+struct TConfigDataSource {
+    std::int32_t Id = 0;
+    std::string Name;
+    std::string FullName;
+};
+
+// An entry of the custom-command text ("Text1|Text2|Text3|Number1|Number2").
+struct TqelPluginCustomCmd {
+    std::string Text1;
+    std::string Text2;
+    std::string Text3;
+    std::uint8_t Number1 = 0;
+    std::uint8_t Number2 = 0;
 };
 
 class TqelPlugin;
@@ -155,6 +173,32 @@ public:
     bool DialogBoundsChanged(const TRect &formBounds) const;
     // Centres the rectangle over the owner window; false when there is none to read.
     bool CenterOverOwner(TRect &formBounds) const;
+
+    // ---- commands
+    // Runs a command for ExecutePluginCommand once the record is valid and the instance found:
+    // 0 done, -1 refused, -2 not handled, -3 an exception, or a handler's result.
+    std::int32_t ExecutePluginCommand(TPluginCallRec *rec);
+    // The custom-command text for GetCustomCommands; empty unless the module offers mttMenuExt.
+    std::string CustomCommandsText() const;
+    // Before every command and the options dialog: follows the host's "LANGUAGE".
+    void ChangeLanguage(const TPluginCallRec *rec);
+    void ApplyLanguage();
+    // Translates a component (and its children) into Language; a no-op without a translator.
+    virtual void ApplyTranslation(TComponent *component);
+
+    // ---- data calls (GetData, GetEvents, ProcessData): the guard and the work
+    enum class TDataCall { GetData, GetEvents, ProcessData };
+    std::int32_t RunDataCall(TDataCall call, TPluginCallRec *rec);
+    // Waits up to 30000 ms for the data calls of this instance to be free and takes them; true
+    // when taken, or when the instance got unloaded meanwhile (the guard then refuses).
+    bool WaitWhileBusy();
+    void SetParserItems(std::string_view text, bool replace);
+    std::string GetParserItemsText() const { return FormatParserItems(ParserItems); }
+
+    std::vector<TParserItem> ParserItems;
+    std::string ParserItemsText;  // the text the last ITEMS command built
+    std::vector<TConfigDataSource> DataSources;
+    std::vector<TqelPluginCustomCmd> CustomCommands;
 
     // Process-wide number of loads that hold the host's icon.
     static std::int32_t IconCount();

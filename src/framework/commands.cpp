@@ -1,0 +1,379 @@
+// Commands (ExecutePluginCommand), the custom-command text, the language follow-up and the
+// data-call guard of the module object.
+
+#include <charconv>
+#include <chrono>
+#include <thread>
+
+#include "diagnostics/crash_report.h"
+#include "framework/params_list.h"
+#include "framework/plugin.h"
+#include "rtl/counted_text.h"
+#include "rtl/exceptions.h"
+#include "rtl/strings.h"
+
+namespace brevor {
+
+namespace {
+
+TqelParamsList *ParamsOf(const TPluginCallRec *rec) {
+    return static_cast<TqelParamsList *>(rec->Params);
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+// One line of "DATA-SOURCES-IN-CFG": "Id;Name;FullName"; false when the line is skipped.
+bool ParseDataSource(std::string_view line, TConfigDataSource &source) {
+    std::string_view fields[3];
+    for (int i = 0; i < 3; ++i) {
+        const auto semi = line.find(';');
+        fields[i] = Trim(line.substr(0, semi));
+        if (semi == std::string_view::npos) {
+            line = {};
+            for (int k = i + 1; k < 3; ++k)
+                fields[k] = {};
+            break;
+        }
+        line.remove_prefix(semi + 1);
+        if (i == 1) {
+            fields[2] = Trim(line.substr(0, line.find(';')));
+            break;
+        }
+    }
+    std::int32_t id = -1;
+    const auto r = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), id);
+    if (r.ec != std::errc() || r.ptr != fields[0].data() + fields[0].size()) id = -1;
+    if (id == -1) return false;
+    source.Id = id;
+    source.Name = fields[1];
+    source.FullName = fields[2];
+    return true;
+}
+
+// Holds the command lock and the depth counter for one command; refuses nested calls.
+class TCommandScope {
+public:
+    explicit TCommandScope(TqelPlugin &plugin) : plugin_(plugin), lock_(plugin.CommandLock) {
+        if (plugin_.CommandDepth.fetch_add(1) + 1 != 1) {
+            plugin_.CommandDepth.fetch_sub(1);
+            throw EAssertionFailed("Assertion failure");
+        }
+    }
+    ~TCommandScope() { plugin_.CommandDepth.fetch_sub(1); }
+    TCommandScope(const TCommandScope &) = delete;
+    TCommandScope &operator=(const TCommandScope &) = delete;
+
+private:
+    TqelPlugin &plugin_;
+    std::lock_guard<std::recursive_mutex> lock_;
+};
+
+}  // namespace
+
+std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
+    std::string command;
+    try {
+        TqelParamsList *list = ParamsOf(rec);
+        params::CheckSignature(list);
+        if (params::HasParam(list, "TEMPORARY-LOAD")) {
+            try {
+                TemporaryLoad = params::ReadParamBool(list, "TEMPORARY-LOAD");
+            } catch (const std::exception &) {
+                // A value that does not convert leaves the flag as it was.
+            }
+        }
+        if (!params::HasParam(list, "COMMAND")) return -1;
+        command = params::ReadParamText(list, "COMMAND");
+    } catch (...) {
+        return -3;
+    }
+
+    std::int32_t result = -2;
+    try {
+        TCommandScope scope(*this);
+        ChangeLanguage(rec);
+        TqelParamsList *list = ParamsOf(rec);
+        if (params::HasParam(list, "MessagesProcessorHandle"))
+            MessagesProcessorHandle = params::ReadParamHandle(list, "MessagesProcessorHandle");
+        if (params::HasParam(list, "OWNERFORM"))
+            OwnerWindow = params::ReadParamHandle(list, "OWNERFORM");
+
+        if (command == "LOAD") {
+            try {
+                Load(rec);
+                result = 0;
+            } catch (...) {
+                result = -3;
+            }
+        } else if (command == "UNLOAD") {
+            try {
+                Unload(rec);
+                result = 0;
+            } catch (...) {
+                result = -3;
+            }
+        } else if (command == "SET-ITEMS") {
+            // Only a text counts; any other type, even one that would convert, is missing.
+            const Variant items = params::GetValue(list, "ITEMS");
+            if (items.IsText()) {
+                SetParserItems(items.ToString(), true);
+                if (OnSetParserItems) OnSetParserItems(this);
+                result = 0;
+            } else {
+                result = -1;
+            }
+        } else if (command == "SET-STATE") {
+            result = -1;
+            if (params::HasParam(list, "DATA-SOURCES-IN-CFG")) {
+                DataSources.clear();
+                TStringList lines;
+                lines.SetText(params::ReadParamText(list, "DATA-SOURCES-IN-CFG"));
+                for (int i = 0; i < lines.Count(); ++i) {
+                    try {
+                        TConfigDataSource source;
+                        if (ParseDataSource(lines[i], source)) DataSources.push_back(source);
+                    } catch (const std::exception &) {
+                        // A line that cannot be taken is skipped alone.
+                    }
+                }
+            }
+            if (params::HasParam(list, "RESULT")) {
+                const std::int32_t value = params::ReadParamInt(list, "RESULT");
+                for (int k = 0; k < kModuleTypeCount; ++k) {
+                    if (rec->ModuleTypes & (1u << k))
+                        ModuleStates[static_cast<size_t>(k)] = value == 1;
+                }
+                if (OnStateChanged) OnStateChanged(this, rec->ModuleTypes);
+                result = 0;
+            }
+        } else if (command == "ITEMS") {
+            TqelParamsListItem *item = params::FindItem(list, "RESULT");
+            if (item == nullptr) {
+                result = -1;
+            } else {
+                if (OnBeforeGetParserItems) OnBeforeGetParserItems(this);
+                ParserItemsText = GetParserItemsText();
+                params::SetValue(list, "RESULT", Variant::OleStr(ParserItemsText), false);
+                result = 0;
+            }
+        } else if (command == "EVENTS-SUPPORT") {
+            params::SetValue(list, "RESULT", Variant::OleStr(EventsSupported), false);
+            result = 0;
+        } else if (command == "EVENT") {
+            result = -1;
+            if (params::HasParam(list, "EVENT-TYPE")) {
+                const std::string event = params::ReadParamText(list, "EVENT-TYPE");
+                try {
+                    if (OnEvent)
+                        OnEvent(this, event, rec, result);
+                    else
+                        result = 0;
+                } catch (...) {
+                    result = -3;
+                }
+            }
+        } else if (command == "SAVE-SETTINGS-NOW" || command == "LOAD-SETTINGS-NOW") {
+            const std::string kept = IniFile;
+            try {
+                ReadIniFile(rec, true);
+                if (command == "LOAD-SETTINGS-NOW") {
+                    if (OnLoadSettingsNow) OnLoadSettingsNow(this);
+                    // The settings just read are written to the instance's own location.
+                    IniFile = kept;
+                }
+                if (OnSaveSettingsNow) OnSaveSettingsNow(this);
+            } catch (...) {
+                IniFile = kept;
+                throw;
+            }
+            IniFile = kept;
+            result = -2;
+        } else {
+            if (OnExecuteCustomCommand) {
+                try {
+                    OnExecuteCustomCommand(this, command, rec, result);
+                } catch (...) {
+                    result = -3;
+                }
+            }
+        }
+    } catch (const std::exception &e) {
+        // Reported in the log with the stack where it was raised.
+        const std::string text = ExceptionStackText(e);
+        if (!text.empty()) QueueLog(kLogError, text);
+        return -3;
+    } catch (...) {
+        return -3;
+    }
+    return result;
+}
+
+std::string TqelPlugin::CustomCommandsText() const {
+    if ((ModuleType & ModuleTypeBit(mttMenuExt)) == 0) return {};
+    std::string text;
+    for (const TqelPluginCustomCmd &c : CustomCommands) {
+        text += c.Text1 + "|" + c.Text2 + "|" + c.Text3 + "|" + std::to_string(c.Number1) + "|" +
+                std::to_string(c.Number2) + "\r\n";
+    }
+    return text;
+}
+
+void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
+    const TqelParamsList *list = rec == nullptr ? nullptr : ParamsOf(rec);
+    if (list == nullptr || !params::HasParam(list, "LANGUAGE")) return;
+    const std::string language = params::ReadParamText(list, "LANGUAGE");
+    if (language.empty() || Language.empty() || language == Language) return;
+    Language = language;
+    LanguageApplied = false;
+    ApplyLanguage();
+    try {
+        if (OnChangeLanguage) OnChangeLanguage(this);
+    } catch (...) {
+    }
+}
+
+void TqelPlugin::ApplyLanguage() {
+    if (LanguageApplied || Language.empty()) return;
+    struct TMarkApplied {
+        bool &flag;
+        ~TMarkApplied() { flag = true; }  // also when the translation raised
+    } mark{LanguageApplied};
+    ApplyTranslation(this);
+}
+
+void TqelPlugin::ApplyTranslation(TComponent *) {
+    if (Language.empty()) Language = "NONE";
+}
+
+void TqelPlugin::SetParserItems(std::string_view text, bool replace) {
+    if (replace) ParserItems.clear();
+    ParseParserItems(text, ParserItems);
+}
+
+bool TqelPlugin::WaitWhileBusy() {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    for (;;) {
+        bool expected = false;
+        const bool taken = Busy.compare_exchange_strong(expected, true);
+        if (taken || Unloaded) {
+            // An unloaded instance is refused by the guard; give the flag back at once.
+            if (taken && Unloaded) Busy.store(false);
+            return taken || Unloaded;
+        }
+        const auto elapsed = Clock::now() - start;
+        if (elapsed >= std::chrono::milliseconds(30000)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+std::int32_t TqelPlugin::RunDataCall(TDataCall call, TPluginCallRec *rec) {
+    if (!WaitWhileBusy()) return -1;
+    if (Unloaded) return -1;
+    struct TRelease {
+        std::atomic<bool> &busy;
+        ~TRelease() { busy.store(false); }
+    } release{Busy};
+
+    if (call != TDataCall::GetEvents) rec->ResultValue = 0;
+    std::int32_t result = 0;
+    switch (call) {
+        case TDataCall::GetData:
+            if (rec->ModuleTypes == 0) return 0;
+            rec->Data = nullptr;
+            try {
+                if (OnGetData) {
+                    OnGetData(this, rec, result);
+                    if (DataRows != nullptr && DataRows->Count > 0) {
+                        rec->ResultKind = BRV_RESULT_KIND_LIST;
+                        rec->ResultValue = reinterpret_cast<std::intptr_t>(DataRows);
+                    }
+                    if (result > 0 && rec->Data == nullptr) result = 0;
+                }
+            } catch (...) {
+                result = -3;
+                if (!MsgWriteCompleteError.empty()) AddLog(kLogWarning, MsgWriteCompleteError);
+            }
+            return result;
+
+        case TDataCall::GetEvents:
+            if (rec->ResultValue != 0 &&
+                rec->ResultValue == reinterpret_cast<std::intptr_t>(EventRows)) {
+                params::Clear(EventRows);
+                return 0;
+            }
+            rec->ResultKind = BRV_RESULT_KIND_LIST;
+            rec->ResultValue = reinterpret_cast<std::intptr_t>(EventRows);
+            return 0;
+
+        case TDataCall::ProcessData: {
+            void *saved = rec->Data;
+            try {
+                params::CheckCallParams(rec->Params);
+                const TModuleTypes types = rec->ModuleTypes;
+                if (types != 0) {
+                    auto *input = static_cast<TqelParamsList *>(rec->Data);
+                    if (rec->DataKind == BRV_DATA_KIND_LIST && input != nullptr &&
+                        (types & ModuleTypeBit(mttDataQuery)) == 0) {
+                        params::CheckSignature(input);
+                        if (input->Count == 0) rec->Data = nullptr;
+                    }
+                    bool raise = true;
+                    if (types & ModuleTypeBit(mttDataExport)) {
+                        input = static_cast<TqelParamsList *>(rec->Data);
+                        if (input == nullptr) {
+                            if (!MsgNoData.empty()) AddLog(kLogWarning, MsgNoData);
+                            raise = false;
+                        } else if (rec->DataKind == BRV_DATA_KIND_LIST &&
+                                   params::IsRowsList(input)) {
+                            params::CheckSignature(input);
+                            if (input->Count > 0) {
+                                const TqelParamsListItem *last =
+                                    params::Items(input, input->Count - 1);
+                                if (CountedTextView(last->Name) != params::kRowMarker)
+                                    params::AddRowMarker(input);
+                            }
+                        }
+                    }
+                    if (raise && OnProcessData) {
+                        try {
+                            OnProcessData(this, rec, result);
+                            if (DataRows != nullptr && DataRows->Count > 0) {
+                                rec->ResultKind = BRV_RESULT_KIND_LIST;
+                                rec->ResultValue = reinterpret_cast<std::intptr_t>(DataRows);
+                            }
+                            if (result > 0 && rec->Data == nullptr) result = 0;
+                            if (types &
+                                (ModuleTypeBit(mttDataExport) | ModuleTypeBit(mttEventsHandling))) {
+                                if (result < 0) {
+                                    if (!MsgWriteCompleteError.empty())
+                                        AddLog(kLogWarning, MsgWriteCompleteError);
+                                } else if (!MsgWriteComplete.empty()) {
+                                    AddLog(kLogInformation, MsgWriteComplete);
+                                }
+                            }
+                        } catch (...) {
+                            result = -3;
+                            if (!MsgWriteCompleteError.empty())
+                                AddLog(kLogWarning, MsgWriteCompleteError);
+                        }
+                    }
+                }
+            } catch (...) {
+                result = -3;
+            }
+            // The host's input pointer never comes back as if it were a result.
+            if (rec->Data == saved) rec->Data = nullptr;
+            return result;
+        }
+    }
+    return result;
+}
+
+}  // namespace brevor
