@@ -142,11 +142,11 @@ TEST_F(CommandsTest, DataCallsOfAModuleWithoutDataHandlers) {
     rec.ResultValue = 5;
     EXPECT_EQ(Api().GetData(&rec), 0);
     EXPECT_EQ(static_cast<long>(rec.ResultValue), 0);
-    EXPECT_EQ(rec.Data, nullptr);
+    EXPECT_EQ(static_cast<void *>(rec.Data), nullptr);
     rec.ModuleTypes = 0;
     rec.Data = input.List();
     EXPECT_EQ(Api().GetData(&rec), 0);
-    EXPECT_EQ(rec.Data, input.List());  // no role: left as it was
+    EXPECT_EQ(static_cast<void *>(rec.Data), input.List());  // no role: left as it was
 
     // Events: the list, then the confirmation that empties it.
     rec = MakeCallRecord(id_, p.List());
@@ -177,7 +177,7 @@ TEST_F(CommandsTest, DataCallsOfAModuleWithoutDataHandlers) {
     EXPECT_EQ(Api().ProcessData(&rec), 0);
     ASSERT_EQ(rows.List()->Count, 3);
     EXPECT_EQ(host::ItemName(rows.List()->Items[2]), "$NEW_ROW$");
-    EXPECT_EQ(rec.Data, nullptr);  // the input pointer never comes back
+    EXPECT_EQ(static_cast<void *>(rec.Data), nullptr);  // the input pointer never comes back
     rec.Data = rows.List();
     EXPECT_EQ(Api().ProcessData(&rec), 0);
     EXPECT_EQ(rows.List()->Count, 3);  // already closed: left alone
@@ -189,7 +189,7 @@ TEST_F(CommandsTest, DataCallsOfAModuleWithoutDataHandlers) {
     rec.DataKind = BRV_DATA_KIND_LIST;
     rec.Data = input.List();
     EXPECT_EQ(Api().ProcessData(&rec), 0);
-    EXPECT_EQ(rec.Data, nullptr);
+    EXPECT_EQ(static_cast<void *>(rec.Data), nullptr);
 
     // Unloaded: refused at once.
     TParamsBuilder unload;
