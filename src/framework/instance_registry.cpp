@@ -1,5 +1,7 @@
 #include "framework/instance_registry.h"
 
+#include "platform/platform.h"
+
 #include <memory>
 #include <utility>
 
@@ -133,6 +135,7 @@ bool TInstanceRegistry::GetModuleInstance(const TPluginCallRec *rec, TInstanceRe
 }
 
 void InitializeLibrary() {
+    platform::PrepareMessagesChannel();
     g_moduleClass.store(&CreateBasePlugin);
     TInstanceRegistry *fresh = new TInstanceRegistry();
     TInstanceRegistry *expected = nullptr;

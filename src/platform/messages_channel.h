@@ -31,4 +31,8 @@ bool SendWindowMessage(MessagesWindow window, std::uint32_t msg, std::uint64_t w
 // handle is not a channel, or the window has gone or cannot take the message now.
 bool PostWindowMessage(MessagesWindow window, std::uint32_t msg, std::uint64_t wParam);
 
+// Makes the channel's process-wide state; called once when the library starts, so that the
+// state is still there while the library shuts down.
+void PrepareMessagesChannel();
+
 }  // namespace brevor::platform

@@ -67,16 +67,34 @@ private:
     bool held_ = false;
 };
 
-// Never freed: timers and host threads may still send while the process exits. One entry per
-// descriptor number ever used, so the table is bounded by the descriptor range.
+// One entry per descriptor number ever used, so the table is bounded by the descriptor range.
+// It is made when the library starts (PrepareMessagesChannel), so it outlives the library's
+// shutdown, which may still log while it frees the instances.
+struct TSendLockTable {
+    std::mutex lock;
+    std::unordered_map<int, std::unique_ptr<TWindowSendLock>> entries;
+};
+
+TSendLockTable &SendLocks() {
+    static TSendLockTable table;
+    return table;
+}
+
 TWindowSendLock &SendLockFor(int fd) {
-    static std::mutex *tableLock = new std::mutex;
-    static auto *table = new std::unordered_map<int, std::unique_ptr<TWindowSendLock>>;
-    std::lock_guard<std::mutex> guard(*tableLock);
-    std::unique_ptr<TWindowSendLock> &entry = (*table)[fd];
+    TSendLockTable &table = SendLocks();
+    std::lock_guard<std::mutex> guard(table.lock);
+    std::unique_ptr<TWindowSendLock> &entry = table.entries[fd];
     if (!entry) entry = std::make_unique<TWindowSendLock>();
     return *entry;
 }
+
+}  // namespace
+
+void PrepareMessagesChannel() {
+    SendLocks();
+}
+
+namespace {
 
 std::uint32_t NextSeq() {
     static std::atomic<std::uint32_t> counter{0};
