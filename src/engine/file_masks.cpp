@@ -64,9 +64,13 @@ std::int64_t Seconds(int y, int mo, int d, int h, int mi, int s) {
 }  // namespace
 
 bool MatchMask(std::string_view text, std::string_view mask) {
-    const std::string s = AnsiLowerCase(text);
-    const std::string m = AnsiLowerCase(mask);
     std::string r;
+    return MatchLowered(AnsiLowerCase(text), AnsiLowerCase(mask), r);
+}
+
+// s and m already lower-cased; r is scratch space reused across calls.
+bool MatchLowered(std::string_view s, std::string_view m, std::string &r) {
+    r.clear();
     size_t i = 0;
     size_t j = 0;
     while (i < m.size() && j < s.size()) {
@@ -82,20 +86,20 @@ bool MatchMask(std::string_view text, std::string_view mask) {
                 ++k;
             std::string_view t;
             if (k > i + 1)
-                t = std::string_view(m).substr(i + 1, k - i - 1);
+                t = m.substr(i + 1, k - i - 1);
             else if (i + 1 < m.size())
-                t = std::string_view(m).substr(i + 1, 1);
+                t = m.substr(i + 1, 1);
             size_t p = std::string::npos;
             if (!t.empty() && !s.empty()) p = s.find(t, j + 1);
             if (p != std::string::npos) {
-                r.append(s, j, p - j);
+                r.append(s.substr(j, p - j));
                 j = p;
                 ++i;
             } else {
                 for (size_t q = i; q < m.size(); ++q) {
                     if (!IsWild(m[q])) r += m[q];
                 }
-                r.append(s, j, std::string::npos);
+                r.append(s.substr(j));
                 i = m.size();
                 j = s.size();
                 break;
@@ -128,8 +132,19 @@ std::string_view ExtensionOf(std::string_view name) {
 }
 
 bool MatchFileMask(std::string_view name, std::string_view mask) {
-    return MatchMask(WithoutExtension(name), WithoutExtension(mask)) &&
-           MatchMask(ExtensionOf(name), ExtensionOf(mask));
+    return TFileMask(mask).Matches(name);
+}
+
+TFileMask::TFileMask(std::string_view mask)
+    : name_(AnsiLowerCase(WithoutExtension(mask))), ext_(AnsiLowerCase(ExtensionOf(mask))) {}
+
+bool TFileMask::Matches(std::string_view fileName) {
+    lowered_.assign(fileName);
+    for (char &c : lowered_)
+        c = AnsiLowerChar(c);
+    const std::string_view all = lowered_;
+    return MatchLowered(WithoutExtension(all), name_, scratch_) &&
+           MatchLowered(ExtensionOf(all), ext_, scratch_);
 }
 
 bool MatchTimeStampedName(std::string_view name, std::size_t prefixLength, const TLocalTime &now,

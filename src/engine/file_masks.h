@@ -14,6 +14,21 @@ namespace brevor {
 bool MatchMask(std::string_view text, std::string_view mask);
 // Name part and extension part (from the last "." on) are matched separately.
 bool MatchFileMask(std::string_view name, std::string_view mask);
+// MatchMask on texts already lower-cased; scratch is reused between calls.
+bool MatchLowered(std::string_view text, std::string_view mask, std::string &scratch);
+
+// A file mask prepared once and matched against many names without allocating per name.
+class TFileMask {
+public:
+    explicit TFileMask(std::string_view mask);
+    bool Matches(std::string_view fileName);
+
+private:
+    std::string name_;
+    std::string ext_;
+    std::string lowered_;
+    std::string scratch_;
+};
 
 // The name without its extension (everything from the last "." after the last "\" or ":").
 std::string_view WithoutExtension(std::string_view name);

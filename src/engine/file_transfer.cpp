@@ -245,6 +245,13 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
     }
 }
 
+void TFileTransfer::PruneFileStates(const std::unordered_set<std::string> &listed) {
+    std::lock_guard lock(mutex_);
+    states_.RemoveIf([&](const std::string &fullName) {
+        return listed.count(fullName) == 0 && !platform::FileExists(fullName);
+    });
+}
+
 void TFileTransfer::PruneFileStates() {
     std::lock_guard lock(mutex_);
     states_.RemoveIf([](const std::string &fullName) { return !platform::FileExists(fullName); });

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "brevor/abi.h"
@@ -78,10 +79,11 @@ public:
     // threads: calls are serialised.
     void ProcessFile(const TSendTarget &target, std::string_view folder, std::string_view fileName,
                      std::int32_t chunkSize, bool decode, int readMode);
-    // Forgets the states of files that no longer exist. With names (the folder's current
-    // listing, keyed by path key) entries of that folder are checked against it instead of the
-    // disk.
+    // Forgets the states of files that no longer exist.
     void PruneFileStates();
+    // The same, where listed holds the full names a folder listing has just found: those are
+    // kept without asking the disk, every other entry is checked on disk.
+    void PruneFileStates(const std::unordered_set<std::string> &listed);
 
     // The full path: folder, a separator unless the folder is empty or ends in one, the name.
     static std::string FullName(std::string_view folder, std::string_view fileName);
