@@ -119,13 +119,10 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
         log_(0, "InvalidBlockSize", fullName, chunkSize);
         return;
     }
-    if (!platform::FileExists(fullName)) {
-        log_(0, "FileNotExist", fullName, 0);
-        return;
-    }
-    auto file = platform::TExclusiveFile::Open(fullName);
+    bool missing = false;
+    auto file = platform::TExclusiveFile::Open(fullName, &missing);
     if (!file) {
-        log_(0, "ErrorOpeningFile", fullName, 0);
+        log_(0, missing ? "FileNotExist" : "ErrorOpeningFile", fullName, 0);
         return;
     }
 

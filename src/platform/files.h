@@ -14,8 +14,9 @@ namespace brevor::platform {
 // it (cooperating writers take the same exclusive lock), and the open fails when one holds it.
 class TExclusiveFile {
 public:
-    // Null when the file does not exist, cannot be opened, or is held by someone else.
-    static std::unique_ptr<TExclusiveFile> Open(const std::string &path);
+    // Null when the file does not exist (then *missing is set), cannot be opened, or is held by
+    // someone else. A directory counts as missing.
+    static std::unique_ptr<TExclusiveFile> Open(const std::string &path, bool *missing = nullptr);
     ~TExclusiveFile();
     TExclusiveFile(const TExclusiveFile &) = delete;
     TExclusiveFile &operator=(const TExclusiveFile &) = delete;

@@ -34,11 +34,20 @@ bool SameFile(int fd, const std::string &path) {
 
 }  // namespace
 
-std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path) {
-    const int fd = OpenLocked(path, O_RDONLY);
-    if (fd < 0) return nullptr;
+std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, bool *missing) {
+    if (missing != nullptr) *missing = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missing != nullptr) *missing = errno == ENOENT || errno == ENOTDIR;
+        return nullptr;
+    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || !SameFile(fd, path)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (missing != nullptr) *missing = S_ISDIR(st.st_mode);
+        ::close(fd);
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return nullptr;
     }
