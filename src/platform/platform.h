@@ -35,6 +35,7 @@ std::vector<void *> CaptureStackFrames(std::size_t skip);
 std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages_channel.h"
 #include "platform/random.h"
