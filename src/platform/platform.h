@@ -39,3 +39,4 @@ std::string OwnModuleVersion();
 #include "platform/files.h"
 #include "platform/messages_channel.h"
 #include "platform/random.h"
+#include "platform/named_lock.h"
