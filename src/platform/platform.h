@@ -38,4 +38,5 @@ std::string OwnModuleVersion();
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages_channel.h"
+#include "platform/named_lock.h"
 #include "platform/random.h"
