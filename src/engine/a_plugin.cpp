@@ -1,11 +1,55 @@
 #include "engine/a_plugin.h"
 
+#include <cmath>
+#include <limits>
 #include <memory>
+
+#include "engine/settings_model.h"
+#include "framework/params_list.h"
+#include "platform/clock.h"
 
 namespace brevor {
 
+namespace {
+
+// The engine's messages, stored with the module's form. "ErrorReadingFile" reports a read that
+// failed in the middle of a file.
+const char *const kPluginMessages[] = {
+    "InvalidBlockSize||Invalid chunk size (%d)||||||D||||||||",
+    "FileNotExist||The \"%s\" file doesn't exist||||||D||||||||",
+    "ErrorOpeningFile||Unable to open the \"%s\" file||||||D||||||||",
+    "FileDataNotExported||Data from the \"%s\" file have been sent (bytes: %d)||||||D||||||||",
+    "FileDataExported||Data from the \"%s\" file have been sent successfully (bytes: "
+    "%d)||||||D||||||||",
+    "FileDeleted||The \"%s\" file has been deleted||||||D||||||||",
+    "ErrorDeletingFile||Unable to delete the \"%s\" file||||||D||||||||",
+    "FileTruncated||The \"%s\" file has been truncated||||||D||||||||",
+    "ErrorTruncatingFile||Unable to truncate the \"%s\" file||||||D||||||||",
+    "NullFileSize||The \"%s\" file is empty||||||D||||||||",
+    "ErrorReadingFile||Unable to read the \"%s\" file||||||D||||||||",
+};
+
+// Milliseconds of a scan interval in seconds: truncated to whole seconds; never negative, so
+// that no setting becomes a huge unsigned wait.
+std::uint32_t IntervalMs(std::int64_t seconds) {
+    if (seconds <= 0) return 0;
+    const std::int64_t ms = seconds * 1000;
+    return ms > std::numeric_limits<std::uint32_t>::max()
+               ? std::numeric_limits<std::uint32_t>::max()
+               : static_cast<std::uint32_t>(ms);
+}
+
+void StopTimer(TZRTTimer *timer) {
+    if (timer != nullptr && timer->Enabled()) timer->SetEnabled(false);
+}
+
+}  // namespace
+
 const TClassInfo &TaPlugin::StaticClassInfo() {
-    static const TClassInfo info("TaPlugin", &TqelPlugin::StaticClassInfo(), {});
+    static const TClassInfo info =
+        TClassBuilder<TaPlugin>("TaPlugin", &TqelPlugin::StaticClassInfo())
+            .Object("shConfig", [](TaPlugin &p) { return &p.shConfig; })
+            .Build();
     return info;
 }
 const TClassInfo &TaPlugin::ClassInfo() const {
@@ -16,9 +60,15 @@ TaPlugin::TaPlugin(const TPluginCallRec *rec) : TqelPlugin(rec) {
     BuildStoredForm();
 }
 
-TaPlugin::~TaPlugin() = default;
+TaPlugin::~TaPlugin() {
+    // Children are freed by the component base; the timers must be stopped before anything
+    // their scans use goes away.
+    alive_ = false;
+    StopTimer(timSimpleTimeMode);
+    StopTimer(timSchedulerMode);
+}
 
-// The module's stored form: its published values and, as they arrive, its child components.
+// The module's stored form: published values, child components and event wiring.
 void TaPlugin::BuildStoredForm() {
     SetName("aPlugin");
     Description = "Brevor";
@@ -30,6 +80,198 @@ void TaPlugin::BuildStoredForm() {
     MsgNoData = "No data for processing";
     MsgWriteComplete = "Data have been processed successfully";
     MsgWriteCompleteError = "Data have been processed with errors";
+
+    maPlugin = new TMsgArray(this);
+    maPlugin->SetName("maPlugin");
+    TStringList rows;
+    for (const char *row : kPluginMessages)
+        rows.Add(row);
+    maPlugin->SetMessagesArray(rows);
+
+    timSimpleTimeMode = new TZRTTimer(this);
+    timSimpleTimeMode->SetName("timSimpleTimeMode");
+    timSimpleTimeMode->Kind = TZRTTimerKind::tkStandard;
+    timSimpleTimeMode->Sleep = 10;
+    timSimpleTimeMode->UseProcessMessages = false;
+    timSimpleTimeMode->OnTimer = [this](TZRTTimer *, TZRTTimerData *) { timSimpleTimeModeTimer(); };
+
+    timSchedulerMode = new TZRTTimer(this);
+    timSchedulerMode->SetName("timSchedulerMode");
+    timSchedulerMode->Kind = TZRTTimerKind::tkCron;
+    timSchedulerMode->Sleep = 10;
+    timSchedulerMode->UseProcessMessages = false;
+    timSchedulerMode->CronTypes = kModuleCronTypes;
+    timSchedulerMode->DateTimeTypes = kModuleDateTimeTypes;
+    timSchedulerMode->OnTimer = [this](TZRTTimer *, TZRTTimerData *data) {
+        timSchedulerModeTimer(data);
+    };
+
+    shConfig.SetText("");
+    for (const std::string &line : ConfigMappingLines())
+        shConfig.Add(line);
+
+    OnCreate = [this](TObject *) { qelPluginCreate(); };
+    OnDestroy = [this](TObject *) { qelPluginDestroy(); };
+    OnLoad = [this](TqelPlugin *, TPluginCallRec *rec, std::int32_t &) { qelPluginLoad(rec); };
+    OnUnload = [this](TqelPlugin *, TPluginCallRec *, std::int32_t &) { qelPluginUnload(); };
+    OnLoadSettingsNow = [this](TqelPlugin *) { qelPluginLoadSettingsNow(); };
+    OnSaveSettingsNow = [this](TqelPlugin *) { qelPluginSaveSettingsNow(); };
+    OnStateChanged = [this](TqelPlugin *, TModuleTypes) { qelPluginStateChanged(); };
+}
+
+// ---------------------------------------------------------------- hooks
+
+void TaPlugin::qelPluginCreate() {
+    alive_ = true;
+    if (Translator) {
+        for (const char *name : {"Filter", "AgainCheckCaption", "ErrorCaption",
+                                 "InformationCaption", "QuestionCaption", "WarningCaption",
+                                 "MessagesText", "OtherCaption", "Strings", "Columns"})
+            Translator->ComponentProperties().Add(name);
+    }
+    ApplyTranslation(this);
+}
+
+void TaPlugin::qelPluginDestroy() {
+    alive_ = false;
+    StopTimer(timSimpleTimeMode);
+    StopTimer(timSchedulerMode);
+}
+
+void TaPlugin::qelPluginLoad(TPluginCallRec *rec) {
+    const auto *list = rec != nullptr ? static_cast<const TqelParamsList *>(rec->Params) : nullptr;
+    DataSourceId = params::ReadParamInt(list, "DATA-SOURCE-ID");
+    Settings = std::make_unique<TDataSourceCfg>(this);
+    FileStates = std::make_unique<TFileTransfer>(
+        [this](int level, const char *id, const std::string &full, std::int64_t n) {
+            LogTransfer(level, id, full, n);
+        });
+}
+
+void TaPlugin::qelPluginLoadSettingsNow() {
+    StopTimers();
+    LoadFromStore();
+    UpdateTimers();
+}
+
+void TaPlugin::qelPluginSaveSettingsNow() {
+    SaveToStore();
+}
+
+void TaPlugin::qelPluginStateChanged() {
+    UpdateTimers();
+}
+
+void TaPlugin::qelPluginUnload() {
+    StopTimers();
+    FileStates.reset();
+    Settings.reset();  // leaves the module's components as it goes
+}
+
+void TaPlugin::LoadFromStore() {
+    if (!Settings) return;
+    LoadSettings(Settings.get(), &shConfig, std::string());
+    // A folder or mask stored in quotes is used without them: one quote at each end, each
+    // removed on its own.
+    for (std::string *text : {&Settings->edFolder_Text, &Settings->edFileSM_Text}) {
+        if (!text->empty() && text->front() == '"') text->erase(0, 1);
+        if (!text->empty() && text->back() == '"') text->pop_back();
+    }
+}
+
+void TaPlugin::SaveToStore() {
+    if (Settings) SaveSettings(Settings.get(), &shConfig, std::string());
+}
+
+// ---------------------------------------------------------------- scans
+
+TScanSettings TaPlugin::ScanSettings() const {
+    TScanSettings s;
+    if (!Settings) return s;
+    const TDataSourceCfg &c = *Settings;
+    s.Folder = c.edFolder_Text;
+    s.ScanInterval = c.edScanInterval_Value;
+    s.ChunkSize = c.edBlockSize_Value;
+    s.ActiveSM = c.cbActiveSM_Checked;
+    s.FileSM = c.edFileSM_Text;
+    s.DecodeSM = c.cbDecodeSM_Checked;
+    s.ReadModeSM = c.gbReadModeSM_ItemIndex;
+    s.ActiveTM = c.cbActiveTM_Checked;
+    s.PrefixTM = c.edFilePrefixTM_Text;
+    s.ExtTM = c.edFilesExtTM_Text;
+    s.DecodeTM = c.cbDecodeTM_Checked;
+    s.ReadModeTM = c.gbReadModeTM_ItemIndex;
+    s.ActiveSD = c.cbActiveSD_Checked;
+    const TStrings &schedule = *c.shTimesSD_Strings;
+    for (int i = 0; i < schedule.Count(); ++i)
+        s.Schedule.push_back(schedule[i]);
+    return s;
+}
+
+void TaPlugin::StopTimers() {
+    StopTimer(timSimpleTimeMode);
+    StopTimer(timSchedulerMode);
+}
+
+void TaPlugin::UpdateTimers() {
+    StopTimers();
+    if (TemporaryLoad) return;
+    if (!IsStateActive(mttDataQuery) && !IsStateActive(mttFilter)) return;
+    if (!Settings || !FileStates) return;
+    scanSettings_ = ScanSettings();
+    if (scanSettings_.ActiveSM || scanSettings_.ActiveTM) {
+        timSimpleTimeMode->Interval = IntervalMs(scanSettings_.IntervalSeconds());
+        timSimpleTimeMode->SetEnabled(true);
+    }
+    if (scanSettings_.ActiveSD) {
+        timSchedulerMode->ClearCrons();
+        for (size_t i = 0; i < scanSettings_.Schedule.size(); ++i) {
+            const TTimeRec entry = ParseScheduleEntry(scanSettings_.Schedule[i]);
+            const int at = timSchedulerMode->AddCron(CronTimerText(entry));
+            timSchedulerMode->CronData(at)->Index = static_cast<std::int32_t>(i);
+        }
+        timSchedulerMode->SetEnabled(true);
+    }
+}
+
+TSendTarget TaPlugin::Target() const {
+    return TSendTarget{fSendData, HostContext.load(), DataSourceId};
+}
+
+void TaPlugin::timSimpleTimeModeTimer() {
+    if (!alive_ || !FileStates) return;
+    TFileScanner scanner(*FileStates);
+    if (scanSettings_.ActiveSM) scanner.ScanSimpleMode(Target(), scanSettings_);
+    if (!alive_) return;
+    if (scanSettings_.ActiveTM) {
+        const platform::TDateTime now = platform::Clock().LocalNow();
+        const TLocalTime local{now.Year, now.Month, now.Day, now.Hour, now.Minute, now.Second};
+        scanner.ScanTimeMode(Target(), scanSettings_, local);
+    }
+}
+
+void TaPlugin::timSchedulerModeTimer(TZRTTimerData *data) {
+    if (!alive_ || !FileStates || data == nullptr) return;
+    TFileScanner scanner(*FileStates);
+    scanner.ScanScheduler(Target(), scanSettings_, data->Index);
+}
+
+void TaPlugin::LogTransfer(int level, const char *msgId, const std::string &fullName,
+                           std::int64_t n) {
+    std::string text;
+    try {
+        const std::string id = msgId;
+        if (id == "InvalidBlockSize")
+            text = maPlugin->FormatMessage(id, {n});
+        else if (id == "FileDataNotExported" || id == "FileDataExported")
+            text = maPlugin->FormatMessage(id, {fullName, n});
+        else
+            text = maPlugin->FormatMessage(id, {fullName});
+    } catch (const std::exception &e) {
+        // A message the table does not hold: report what happened all the same.
+        text = std::string(msgId) + ": " + fullName + " (" + e.what() + ")";
+    }
+    AddLog(level, text);
 }
 
 TqelPlugin *CreateTaPlugin(const TPluginCallRec *rec) {

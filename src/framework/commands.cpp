@@ -247,8 +247,9 @@ void TqelPlugin::ApplyLanguage() {
     ApplyTranslation(this);
 }
 
-void TqelPlugin::ApplyTranslation(TComponent *) {
+void TqelPlugin::ApplyTranslation(TComponent *component) {
     if (Language.empty()) Language = "NONE";
+    if (Translator) Translator->TranslateComponent(Language, component, nullptr, "EN");
 }
 
 void TqelPlugin::SetParserItems(std::string_view text, bool replace) {

@@ -1,5 +1,6 @@
 #include "framework/instance_registry.h"
 
+#include "messages/translator.h"
 #include "platform/platform.h"
 
 #include <memory>
@@ -136,6 +137,7 @@ bool TInstanceRegistry::GetModuleInstance(const TPluginCallRec *rec, TInstanceRe
 
 void InitializeLibrary() {
     platform::PrepareMessagesChannel();
+    RegisterStandardCustomTranslators();
     g_moduleClass.store(&CreateBasePlugin);
     TInstanceRegistry *fresh = new TInstanceRegistry();
     TInstanceRegistry *expected = nullptr;
@@ -144,6 +146,7 @@ void InitializeLibrary() {
 
 void FinalizeLibrary() {
     delete g_registry.exchange(nullptr);
+    FreeCustomTranslators();
 }
 
 void RegisterModuleClass(TPluginClass moduleClass) {

@@ -49,14 +49,39 @@ TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
     } catch (...) {
         ModuleVersion.clear();
     }
+    Translator = std::make_unique<TWtransl>(nullptr);
     const std::string path = platform::OwnModulePath();
     const auto slash = path.find_last_of('/');
     ModuleFileName = slash == std::string::npos ? path : path.substr(slash + 1);
     ModuleFolder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     if (!ModuleFolder.empty() && ModuleFolder.back() != '/') ModuleFolder += '/';
+
+    // The language file beside the module: its default language, or "EN" without one.
+    const auto dot = ModuleFileName.find_last_of('.');
+    const std::string languageFile =
+        ModuleFolder + (dot == std::string::npos ? ModuleFileName : ModuleFileName.substr(0, dot)) +
+        ".lng";
+    Translator->SetLanguageFile(languageFile);
+    Translator->SetDefaultLanguage("EN");
+    Language = "EN";
+    if (platform::FileExists(languageFile)) {
+        std::string selected;
+        Translator->GetLanguages(nullptr, selected);
+        if (!selected.empty()) Language = selected;
+    } else {
+        Translator->SetLanguageFile("");
+    }
+    for (const char *name : {"MsgNoData", "MsgWriteComplete", "MsgWriteCompleteError"})
+        Translator->ComponentProperties().Add(name);
+}
+
+void TqelPlugin::AfterConstruction() {
+    if (Translator && !Translator->LanguageFile().empty()) ApplyLanguage();
+    TDataModule::AfterConstruction();
 }
 
 TqelPlugin::~TqelPlugin() {
+    Translator.reset();
     // Rows lists belong to UNLOAD; an instance released while loaded must not leak them.
     params::FreeParamsList(DataRows);
     DataRows = nullptr;

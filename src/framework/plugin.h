@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -12,9 +13,11 @@
 #include "brevor/abi.h"
 #include "framework/data_exchange.h"
 #include "framework/module_log.h"
+#include "messages/translator.h"
 #include "platform/platform.h"
 #include "rtl/data_module.h"
 #include "rtl/thread_containers.h"
+#include "storage/wreg.h"
 
 namespace brevor {
 
@@ -106,6 +109,15 @@ public:
     TPluginNotifyEvent OnBeforeGetParserItems;
     TOnProcessData OnGetData;
     TOnProcessData OnProcessData;
+    TWreg::TSetValueProc OnSetPropertyValue;
+    TWreg::TGetValueProc OnGetPropertyValue;
+    TWreg::TBeforeProcessItemProc OnBeforeProcessSettingsItem;
+
+    // Reads / writes the published properties of target named by the mapping lines, in the
+    // instance's settings location (iniFile, or IniFile when empty; the registry without
+    // either). False without mapping lines.
+    bool LoadSettings(TComponent *target, const TStrings *lines, const std::string &iniFile);
+    bool SaveSettings(TComponent *target, const TStrings *lines, const std::string &iniFile);
 
     // ---- instance fields
     std::int32_t InstanceId = 0;
@@ -132,6 +144,11 @@ public:
 
     std::string Language;
     bool LanguageApplied = false;
+    // Translates the module's texts from the language file beside the module (.lng).
+    std::unique_ptr<TWtransl> Translator;
+
+    // Applies the language before the creation event runs.
+    void AfterConstruction() override;
 
     TRect DialogBounds;  // all 0: none remembered
 

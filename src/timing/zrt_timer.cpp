@@ -186,13 +186,10 @@ void TZRTTimer::Execute() {
             }
             if (UseInterval) next = clock.NowMs() + Interval;
         }
-        // Without an interval the worker passes every Sleep ms; with one it sleeps until the
-        // next tick is due instead of waking every Sleep ms to look.
-        std::uint64_t deadline;
-        if (!UseInterval)
-            deadline = clock.NowMs() + (UseSleep ? Sleep : 0);
-        else
-            deadline = next;
+        // Every pass sleeps Sleep ms (so an Interval of 0 ticks every Sleep ms rather than
+        // spinning); with an interval the worker sleeps on until the next tick is due.
+        const std::uint64_t pass = clock.NowMs() + (UseSleep ? Sleep : 0);
+        const std::uint64_t deadline = UseInterval && next > pass ? next : pass;
         if (WaitFor(deadline)) return;
     }
 }
