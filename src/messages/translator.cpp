@@ -143,8 +143,10 @@ struct TCustomTranslators {
 };
 
 TCustomTranslators &CustomTranslators() {
-    static TCustomTranslators *list = new TCustomTranslators;  // lives until the process ends
-    return *list;
+    // Made when the library starts (the standard translators are registered then), so it is
+    // destroyed only after the library's shutdown has freed the instances that use it.
+    static TCustomTranslators list;
+    return list;
 }
 
 // The first translator of the kind asked for whose class fits cls.

@@ -55,9 +55,11 @@ protected:
         if (!plugin_) plugin_.reset(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
         return plugin_->ExecutePluginCommand(&rec);
     }
-    void Step(std::uint64_t ms) {
+    // Moves the clock and waits until the running timers have done what is due.
+    void Step(std::uint64_t ms, std::size_t runningTimers = 1) {
         clock_.Advance(ms);
-        std::this_thread::sleep_for(5ms);
+        const bool settled = runningTimers == 0 || clock_.WaitSettled(runningTimers);
+        EXPECT_TRUE(settled);
     }
     bool Logged(const std::string &text) {
         for (const auto &line : window_.Lines()) {
@@ -109,9 +111,10 @@ TEST_F(ModuleClassTest, SchedulerEntryFiresAtItsMinuteAndFollowsTheHostsState) {
     dir_.Write("c.csv", "next day");
     clock_.SetLocal(At(11, 10, 29, 58));
     for (int s = 0; s < 5; ++s)
-        Step(1000);
+        Step(1000, 0);
     EXPECT_TRUE(dir_.Exists("c.csv"));
     ASSERT_EQ(Command("SET-STATE", 1), 0);
+    EXPECT_TRUE(plugin_->timSchedulerMode->Enabled());
     clock_.SetLocal(At(11, 10, 29, 58));
     Step(1);
     for (int s = 0; s < 5; ++s)

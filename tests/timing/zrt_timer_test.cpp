@@ -42,7 +42,7 @@ protected:
     // Moves the clock and gives the worker a moment to notice.
     void Step(std::uint64_t ms) {
         clock_.Advance(ms);
-        std::this_thread::sleep_for(5ms);
+        clock_.WaitSettled(1);
     }
     void ModuleCronTimer(TZRTTimer &t) {
         t.Kind = TZRTTimerKind::tkCron;

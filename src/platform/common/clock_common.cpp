@@ -62,9 +62,42 @@ bool TFakeClock::WaitUntil(std::condition_variable &cv, std::unique_lock<std::mu
                            std::uint64_t deadlineMs, const std::function<bool()> &done) {
     // Time moves only when a test advances it; poll briefly in real time so that waiters see
     // both an advance and a wake-up.
+    {
+        std::lock_guard guard(mutex_);
+        waiting_[std::this_thread::get_id()] = deadlineMs;
+    }
     while (!done() && NowMs() < deadlineMs)
-        cv.wait_for(lock, std::chrono::milliseconds(2));
+        cv.wait_for(lock, std::chrono::milliseconds(1));
+    {
+        std::lock_guard guard(mutex_);
+        waiting_.erase(std::this_thread::get_id());
+    }
     return done();
+}
+
+std::size_t TFakeClock::Waiters(std::size_t *settled) {
+    std::lock_guard guard(mutex_);
+    if (settled != nullptr) {
+        *settled = 0;
+        for (const auto &[thread, deadline] : waiting_)
+            *settled += deadline > ms_ ? 1 : 0;
+    }
+    return waiting_.size();
+}
+
+bool TFakeClock::WaitSettled(std::size_t waiters, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        {
+            std::lock_guard guard(mutex_);
+            std::size_t settled = 0;
+            for (const auto &[thread, deadline] : waiting_)
+                settled += deadline > ms_ ? 1 : 0;
+            if (settled == waiters && waiting_.size() == waiters) return true;
+        }
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
 }
 
 void TFakeClock::Advance(std::uint64_t ms) {
