@@ -37,6 +37,12 @@ std::vector<std::string> TFileScanner::List(const std::string &folder) {
 }
 
 void TFileScanner::Prune(const std::string &folder, const std::vector<std::string> &names) {
+    // With few states, asking the disk about each is cheaper than indexing the whole listing.
+    const int states = engine_.WithStates([](TFileStates &s) { return s.Count(); });
+    if (static_cast<std::size_t>(states) * 16 < names.size()) {
+        engine_.PruneFileStates();
+        return;
+    }
     std::unordered_set<std::string> listed;
     listed.reserve(names.size());
     for (const std::string &name : names)
