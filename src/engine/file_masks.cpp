@@ -14,14 +14,6 @@ bool IsWild(char c) {
     return c == '?' || c == '*';
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 // Position of the extension's "." or npos.
 std::size_t ExtensionStart(std::string_view name) {
     const auto dot = name.rfind('.');
@@ -197,7 +189,7 @@ TTimeRec ParseScheduleEntry(std::string_view entry) {
     parts.push_back(entry.substr(std::min(start, entry.size())));
     parts.resize(8);
     for (auto &p : parts)
-        p = Trim(p);
+        p = TrimBlanks(p);
     TTimeRec rec;
     rec.WeekDay = parts[0];
     rec.Month = parts[1];

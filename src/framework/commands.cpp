@@ -12,6 +12,8 @@
 #include "rtl/exceptions.h"
 #include "rtl/strings.h"
 
+#include "rtl/ansi.h"
+
 namespace brevor {
 
 namespace {
@@ -20,20 +22,12 @@ TqelParamsList *ParamsOf(const TPluginCallRec *rec) {
     return static_cast<TqelParamsList *>(rec->Params);
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
 // One line of "DATA-SOURCES-IN-CFG": "Id;Name;FullName"; false when the line is skipped.
 bool ParseDataSource(std::string_view line, TConfigDataSource &source) {
     std::string_view fields[3];
     for (int i = 0; i < 3; ++i) {
         const auto semi = line.find(';');
-        fields[i] = Trim(line.substr(0, semi));
+        fields[i] = TrimBlanks(line.substr(0, semi));
         if (semi == std::string_view::npos) {
             line = {};
             for (int k = i + 1; k < 3; ++k)
@@ -42,7 +36,7 @@ bool ParseDataSource(std::string_view line, TConfigDataSource &source) {
         }
         line.remove_prefix(semi + 1);
         if (i == 1) {
-            fields[2] = Trim(line.substr(0, line.find(';')));
+            fields[2] = TrimBlanks(line.substr(0, line.find(';')));
             break;
         }
     }

@@ -8,7 +8,7 @@
 namespace brevor {
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
+std::string_view TrimSpaces(std::string_view s) {
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ')
@@ -161,7 +161,7 @@ int ReadLanguageText(std::string_view bytes, std::string_view source, std::strin
     std::string_view sourceText, targetText;
     ForEachLine(bytes, [&](std::string_view raw) {
         ++lineNo;
-        const std::string_view line = TrimBlanks(raw);
+        const std::string_view line = TrimSpaces(raw);
         if (lineNo <= kLanguageHeaderLines && ApplyDirective(line, settings)) return true;
         if (line.starts_with("//")) return true;
         if (line.empty()) {

@@ -27,16 +27,8 @@ std::vector<std::string> SplitRow(std::string_view row) {
     return fields;
 }
 
-std::string Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return std::string(s);
-}
-
 std::string NormalizeDontShow(std::string_view v) {
-    const std::string t = Trim(v);
+    const std::string t = std::string(TrimBlanks(v));
     return t == "N" || t == "Y" ? t : "D";
 }
 
@@ -102,10 +94,10 @@ void TMsgArray::RowsToLists() {
     }
     for (int i = 0; i < rows_.Count(); ++i) {
         const std::vector<std::string> f = SplitRow(rows_[i]);
-        texts_.Add(Trim(f[1]));
-        captions_.Add(Trim(f[2]));
+        texts_.Add(std::string(TrimBlanks(f[1])));
+        captions_.Add(std::string(TrimBlanks(f[2])));
         dontShow_.Add(NormalizeDontShow(f[4]));
-        lastResults_.Add(Trim(f[7]));
+        lastResults_.Add(std::string(TrimBlanks(f[7])));
     }
     RebuildIndex();
     for (TStringList *list : {&texts_, &captions_, &dontShow_, &lastResults_})
@@ -142,8 +134,9 @@ void TMsgArray::RebuildIndex() {
 
 std::string TMsgArray::Field(std::string_view row, int n) {
     const std::vector<std::string> f = SplitRow(row);
-    return n >= 0 && n < static_cast<int>(f.size()) ? Trim(f[static_cast<size_t>(n)])
-                                                    : std::string();
+    return n >= 0 && n < static_cast<int>(f.size())
+               ? std::string(TrimBlanks(f[static_cast<size_t>(n)]))
+               : std::string();
 }
 
 int TMsgArray::IndexOfMessage(std::string_view id) const {

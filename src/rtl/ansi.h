@@ -17,6 +17,9 @@ std::string AnsiUpperCase(std::string_view s);
 std::string AsciiLowerCase(std::string_view s);
 std::string AsciiUpperCase(std::string_view s);
 
+// The text without leading and trailing bytes of code 32 or less (blanks and control bytes).
+std::string_view TrimBlanks(std::string_view s);
+
 // Compares ignoring case (Windows-1252 upper case, then byte order): <0, 0 or >0.
 int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);

@@ -13,18 +13,6 @@ namespace brevor {
 
 namespace {
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool AsciiSameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -60,13 +48,13 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 std::string IniLineName(std::string_view line) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return std::string(line);
-    return std::string(Trim(line.substr(0, eq)));
+    return std::string(TrimBlanks(line.substr(0, eq)));
 }
 
 std::string IniLineValue(std::string_view line) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) return {};
-    return std::string(Trim(line.substr(eq + 1)));
+    return std::string(TrimBlanks(line.substr(eq + 1)));
 }
 
 // ---------------------------------------------------------------- numbers
@@ -115,7 +103,7 @@ bool TryIniTextToInt(std::string_view text, std::int32_t &value) {
 }
 
 bool TryIniTextToFloat(std::string_view text, double &value) {
-    std::string s(Trim(text));
+    std::string s(TrimBlanks(text));
     for (char &c : s)
         if (c == ',') c = '.';
     // Grammar: [sign] digits [. digits] [(e|E) [sign] digits], at least one mantissa digit.
@@ -437,7 +425,7 @@ void TBigIniFile::WriteString(std::string_view section, std::string_view key,
     line.append(key).append("=").append(value);
     // A write that a read-back would not return (or that would break other lines) is refused.
     if (HasLineBreaker(section) || HasLineBreaker(line) ||
-        key.find('=') != std::string_view::npos || IsHeader(line) || Trim(key).empty())
+        key.find('=') != std::string_view::npos || IsHeader(line) || TrimBlanks(key).empty())
         throw EIniFileException("Invalid INI entry for key \"" + std::string(key) + "\"");
     TSectionValues &values = *sections_.Values(FindOrAddSection(section));
     const int k = FindKey(values, key);

@@ -33,18 +33,6 @@ TComponent *MainForm() {
 
 const char kNullText[] = "[[Null]]";
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::vector<std::string> Split(std::string_view s, char separator) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -86,16 +74,16 @@ struct TMappingLine {
 
 // False for comments, empty lines and lines without a property path.
 bool ParseMappingLine(std::string_view raw, TMappingLine &line) {
-    std::string_view text = Trim(raw);
+    std::string_view text = TrimBlanks(raw);
     if (text.empty() || text.front() == ';') return false;
     const std::size_t comma = text.find(',');
-    line.propertyPath = std::string(Trim(text.substr(0, comma)));
+    line.propertyPath = std::string(TrimBlanks(text.substr(0, comma)));
     if (line.propertyPath.empty()) return false;
     std::vector<std::string> segments;
     if (comma != std::string_view::npos) {
         std::string_view rest = text.substr(comma + 1);
-        for (const std::string &segment : Split(Trim(rest), '\\')) {
-            std::string_view s = Trim(segment);
+        for (const std::string &segment : Split(TrimBlanks(rest), '\\')) {
+            std::string_view s = TrimBlanks(segment);
             if (s.empty() || segments.size() == 255) break;
             segments.emplace_back(s);
         }
