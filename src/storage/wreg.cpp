@@ -10,6 +10,7 @@
 #include "storage/big_ini_file.h"
 #include "storage/proxy_object.h"
 #include "storage/value_escape.h"
+#include "storage/wreg_registry.h"
 
 namespace brevor {
 
@@ -18,7 +19,7 @@ namespace {
 // ---------------------------------------------------------------- process-wide settings
 
 std::mutex globalsMutex;
-std::function<std::unique_ptr<IWregRegistry>()> registryFactory;
+std::function<std::unique_ptr<IWregRegistry>()> registryFactory = MakePlatformWregRegistry;
 TComponent *application = nullptr;
 TComponent *mainForm = nullptr;
 
@@ -438,7 +439,7 @@ void RunCustomProps(TStorage &storage, TObject *instance, const std::string &sta
 
 void SetWregRegistryFactory(std::function<std::unique_ptr<IWregRegistry>()> factory) {
     std::lock_guard lock(globalsMutex);
-    registryFactory = std::move(factory);
+    registryFactory = factory ? std::move(factory) : MakePlatformWregRegistry;
 }
 
 void SetWregApplication(TComponent *applicationObject, TComponent *mainFormObject) {

@@ -43,7 +43,9 @@ public:
     virtual void DeleteValue(const std::string &name) = 0;
 };
 
-// The registry every new store uses (none by default: registry operations then fail).
+// The registry every new store uses: the platform registry (MakePlatformWregRegistry) until
+// another factory is set; an empty factory restores it. A factory that returns null makes every
+// registry operation fail.
 void SetWregRegistryFactory(std::function<std::unique_ptr<IWregRegistry>()> factory);
 
 // The process-wide application object (owner of top-level forms) and its main form, which the

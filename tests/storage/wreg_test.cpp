@@ -9,6 +9,7 @@
 
 #include "engine/settings_model.h"
 #include "storage/big_ini_file.h"
+#include "support/registry_roots.h"
 #include "support/temp_folder.h"
 
 namespace brevor {
@@ -35,6 +36,8 @@ protected:
 
     TempFolder dir;
     std::string ini = dir.File("host.ini");
+    // Registry roots that do not exist: a load that falls back on the registry finds nothing.
+    testing::RegistryRoots roots{dir.File("no-hkcu"), dir.File("no-hklm")};
 };
 
 TEST_F(WregTest, FreshSettingsSaveExactly) {
