@@ -19,8 +19,9 @@ const char *const kPluginMessages[] = {
     "FileNotExist||The \"%s\" file doesn't exist||||||D||||||||",
     "ErrorOpeningFile||Unable to open the \"%s\" file||||||D||||||||",
     "FileDataNotExported||Data from the \"%s\" file have been sent (bytes: %d)||||||D||||||||",
-    "FileDataExported||Data from the \"%s\" file have been sent successfully (bytes: "
-    "%d)||||||D||||||||",
+    // clang-format off
+    "FileDataExported||Data from the \"%s\" file have been sent successfully (bytes: %d)||||||D||||||||",
+    // clang-format on
     "FileDeleted||The \"%s\" file has been deleted||||||D||||||||",
     "ErrorDeletingFile||Unable to delete the \"%s\" file||||||D||||||||",
     "FileTruncated||The \"%s\" file has been truncated||||||D||||||||",
