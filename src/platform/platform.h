@@ -40,3 +40,4 @@ std::string OwnModuleVersion();
 #include "platform/messages_channel.h"
 #include "platform/named_lock.h"
 #include "platform/random.h"
+#include "platform/thread_queue.h"
