@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "rtl/ansi.h"
-
 namespace brevor {
 
 namespace {
@@ -127,9 +125,12 @@ void TMsgArray::ListsToRows() {
 }
 
 void TMsgArray::RebuildIndex() {
-    index_.clear();
+    // Later rows replace earlier ones with an equal ID, so the later row is the one found.
+    auto index = std::make_unique<TStringHashTrie>();
+    index->CaseSensitive = false;
     for (int i = 0; i < rows_.Count(); ++i)
-        index_[AnsiUpperCase(Field(rows_[i], 0))] = i;
+        index->Add(Field(rows_[i], 0), static_cast<THashTrieData>(i));
+    index_ = std::move(index);
 }
 
 std::string TMsgArray::Field(std::string_view row, int n) {
@@ -140,8 +141,9 @@ std::string TMsgArray::Field(std::string_view row, int n) {
 }
 
 int TMsgArray::IndexOfMessage(std::string_view id) const {
-    const auto it = index_.find(AnsiUpperCase(id));
-    return it == index_.end() ? -1 : it->second;
+    THashTrieData row = 0;
+    if (!index_ || !index_->Find(id, row)) return -1;
+    return static_cast<int>(row);
 }
 
 std::string TMsgArray::FormatMessageByIndex(int index, const TFormatArgs &args) const {

@@ -4,10 +4,11 @@
 // DefaultButton||LastResult||", with four parallel lists kept in step with the rows so that
 // texts can be edited, stored and translated like any string list.
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
+#include "messages/string_hash_trie.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -66,7 +67,8 @@ private:
     TStringList captions_;
     TStringList dontShow_;
     TStringList lastResults_;
-    std::unordered_map<std::string, int> index_;  // upper-cased ID -> row
+    // ID -> row index, letter case ignored; replaced whole on every rebuild.
+    std::unique_ptr<TStringHashTrie> index_;
     bool syncing_ = false;
 };
 

@@ -41,3 +41,4 @@ std::string OwnModuleVersion();
 #include "platform/named_lock.h"
 #include "platform/random.h"
 #include "platform/registry.h"
+#include "platform/thread_queue.h"

@@ -33,6 +33,24 @@ TEST(MsgArray, LookupAndFormatting) {
     EXPECT_THROW(ma.FormatMessage("FileNotExist", {1}), EConvertError);
 }
 
+// Enough rows to split index buckets; IDs folded by the Windows-1252 case rules.
+TEST(MsgArray, IndexFindsEveryRowOfALargeTable) {
+    TStringList rows;
+    for (int i = 0; i < 500; ++i)
+        rows.Add("Msg" + std::to_string(i) + "||text " + std::to_string(i) + "||");
+    rows.Add("Caf\xE9||accented||");
+    TMsgArray ma;
+    ma.SetMessagesArray(rows);
+    for (int i = 0; i < 500; ++i)
+        ASSERT_EQ(ma.IndexOfMessage("MSG" + std::to_string(i)), i);
+    EXPECT_EQ(ma.IndexOfMessage("CAF\xC9"), 500);
+    EXPECT_EQ(ma.IndexOfMessage("Msg500"), -1);
+    // Rewriting the rows rebuilds the index: a removed ID is no longer found.
+    ma.MessagesArray().Delete(0);
+    EXPECT_EQ(ma.IndexOfMessage("Msg0"), -1);
+    EXPECT_EQ(ma.IndexOfMessage("Msg1"), 0);
+}
+
 TEST(MsgArray, RowsAndListsStayInStep) {
     TMsgArray ma;
     ma.SetMessagesArray(
