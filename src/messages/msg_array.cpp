@@ -1,5 +1,7 @@
 #include "messages/msg_array.h"
 
+#include "rtl/ansi.h"
+
 #include <vector>
 
 namespace brevor {
