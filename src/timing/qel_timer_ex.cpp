@@ -41,6 +41,18 @@ struct TqelTimerEx::TTarget {
         if (TimerId != 0) Queue->StopTimer(TimerId);
         TimerId = 0;
     }
+
+    // Ends one Busy count taken under Mutex, and wakes a destructor waiting for idle.
+    struct TBusyHold {
+        TTarget &t;
+        ~TBusyHold() {
+            {
+                std::lock_guard lock(t.Mutex);
+                --t.Busy;
+            }
+            t.Idle.notify_all();
+        }
+    };
 };
 
 const TClassInfo &TqelTimerEx::StaticClassInfo() {
@@ -173,16 +185,7 @@ void TqelTimerEx::Dispatch(const std::shared_ptr<TTarget> &target, unsigned msg,
         timer = target->Timer;
         ++target->Busy;
     }
-    struct TDone {
-        TTarget &t;
-        ~TDone() {
-            {
-                std::lock_guard lock(t.Mutex);
-                --t.Busy;
-            }
-            t.Idle.notify_all();
-        }
-    } done{*target};
+    TTarget::TBusyHold done{*target};
     timer->ApplyEnabled(param == 1);
 }
 
@@ -194,16 +197,7 @@ void TqelTimerEx::Tick(const std::shared_ptr<TTarget> &target) {
         timer = target->Timer;
         ++target->Busy;
     }
-    struct TDone {
-        TTarget &t;
-        ~TDone() {
-            {
-                std::lock_guard lock(t.Mutex);
-                --t.Busy;
-            }
-            t.Idle.notify_all();
-        }
-    } done{*target};
+    TTarget::TBusyHold done{*target};
     try {
         timer->Timer();
     } catch (...) {
