@@ -16,6 +16,7 @@
 #include "messages/translator.h"
 #include "platform/platform.h"
 #include "rtl/data_module.h"
+#include "rtl/geometry.h"
 #include "rtl/thread_containers.h"
 #include "storage/wreg.h"
 
@@ -32,15 +33,6 @@ constexpr TModuleTypes ModuleTypeBit(int kind) {
 constexpr int kModuleTypeCount = 8;
 
 // A screen rectangle in pixels: Left/Top inclusive, Right/Bottom exclusive.
-struct TRect {
-    std::int32_t Left = 0;
-    std::int32_t Top = 0;
-    std::int32_t Right = 0;
-    std::int32_t Bottom = 0;
-    std::int32_t Width() const { return Right - Left; }
-    std::int32_t Height() const { return Bottom - Top; }
-    bool operator==(const TRect &) const = default;
-};
 
 // A data source the host knows, from SET-STATE's "DATA-SOURCES-IN-CFG".
 struct TConfigDataSource {

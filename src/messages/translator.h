@@ -45,14 +45,6 @@ public:
 using TTranslReleaseTimerFactory = std::function<std::unique_ptr<TTranslReleaseTimer>(
     std::uint32_t intervalMs, std::function<void()> onTimer)>;
 
-// Items of a collection-like object, whose items the translator translates one by one.
-class TTranslatableItems {
-public:
-    virtual ~TTranslatableItems() = default;
-    virtual int TranslatableItemCount() const = 0;
-    virtual TObject *TranslatableItem(int index) const = 0;
-};
-
 // A translator for objects of one class (PropName not empty: runs for every translated object of
 // that class) or for property objects of one class (PropName empty).
 class TWtranslatorCustom {

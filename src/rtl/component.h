@@ -153,6 +153,15 @@ private:
     std::vector<TComponent *> components_;
 };
 
+// Items of a collection-like object, whose items are walked one by one (the translator translates
+// them).
+class TTranslatableItems {
+public:
+    virtual ~TTranslatableItems() = default;
+    virtual int TranslatableItemCount() const = 0;
+    virtual TObject *TranslatableItem(int index) const = 0;
+};
+
 // ---------------------------------------------------------------- building descriptors
 
 template <typename T>
