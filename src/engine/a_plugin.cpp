@@ -4,9 +4,11 @@
 #include <limits>
 #include <memory>
 
+#include "engine/config_dialog.h"
 #include "engine/settings_model.h"
 #include "framework/params_list.h"
 #include "platform/clock.h"
+#include "ui/backend.h"
 
 namespace brevor {
 
@@ -118,6 +120,9 @@ void TaPlugin::BuildStoredForm() {
     OnLoadSettingsNow = [this](TqelPlugin *) { qelPluginLoadSettingsNow(); };
     OnSaveSettingsNow = [this](TqelPlugin *) { qelPluginSaveSettingsNow(); };
     OnStateChanged = [this](TqelPlugin *, TModuleTypes) { qelPluginStateChanged(); };
+    OnShowOptionsDialog = [this](TqelPlugin *, TPluginCallRec *, bool &success) {
+        qelPluginShowOptionsDialog(success);
+    };
 }
 
 // ---------------------------------------------------------------- hooks
@@ -161,6 +166,29 @@ void TaPlugin::qelPluginSaveSettingsNow() {
 
 void TaPlugin::qelPluginStateChanged() {
     UpdateTimers();
+}
+
+void TaPlugin::qelPluginShowOptionsDialog(bool &success) {
+    success = false;
+    int result = mrNone;
+    try {
+        // The dialog lives and dies on the user-interface thread; this thread waits for it.
+        UiBackend().RunOnUiThread([&] {
+            TConfigg dialog(*this);
+            result = dialog.Execute();
+        });
+    } catch (const std::exception &e) {
+        AddLog(0, e.what());
+        return;
+    }
+    if (result != mrOk) return;
+    // Commands of other host threads must not see the settings object while it is replaced.
+    std::lock_guard lock(CommandLock);
+    StopTimers();
+    Settings = std::make_unique<TDataSourceCfg>(this);
+    LoadFromStore();
+    UpdateTimers();
+    success = true;
 }
 
 void TaPlugin::qelPluginUnload() {

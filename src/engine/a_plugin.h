@@ -55,6 +55,7 @@ private:
     void qelPluginLoadSettingsNow();
     void qelPluginSaveSettingsNow();
     void qelPluginStateChanged();
+    void qelPluginShowOptionsDialog(bool &success);
     void qelPluginUnload();
     void qelPluginDestroy();
     void timSimpleTimeModeTimer();

@@ -42,6 +42,10 @@ private:
 
 // True when path names an existing file that is not a directory.
 bool FileExists(const std::string &path);
+// True for an existing folder (a link to one counts).
+bool DirectoryExists(const std::string &path);
+// The last component of a path: what follows the last folder separator.
+std::string ExtractFileName(std::string_view path);
 // Size of a file opened read-only without sharing, or -1 when it cannot be opened.
 std::int64_t ExclusiveFileSize(const std::string &path);
 bool DeleteFile(const std::string &path);

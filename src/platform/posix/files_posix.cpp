@@ -124,6 +124,16 @@ bool FileExists(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool DirectoryExists(const std::string &path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExtractFileName(std::string_view path) {
+    const auto slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 std::int64_t ExclusiveFileSize(const std::string &path) {
     const auto file = TExclusiveFile::Open(path);
     return file ? file->Size() : -1;
