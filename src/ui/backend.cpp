@@ -60,36 +60,55 @@ TSize MeasureMonospaced(const std::string &text, int maxWidth, unsigned flags, i
             const char c = text[i];
             if (c == '\t' && (flags & tfExpandTabs))
                 para.append(8 - para.size() % 8, ' ');
-            else if (c == '&' && !(flags & tfNoPrefix) && i + 1 < end && text[i + 1] != '&')
-                continue;  // an accelerator mark takes no room
-            else
+            else if (c == '&' && !(flags & tfNoPrefix)) {
+                // An accelerator mark takes no room; "&&" shows one "&".
+                if (i + 1 < end && text[i + 1] == '&') {
+                    para.push_back('&');
+                    ++i;
+                }
+            } else
                 para.push_back(c);
         }
-        int col = 0;
-        std::size_t i = 0;
-        if (para.empty()) emit(0);
-        while (i < para.size()) {
-            std::size_t wordEnd = para.find(' ', i);
-            if (wordEnd == std::string::npos) wordEnd = para.size();
-            int word = static_cast<int>(wordEnd - i);
-            const int need = col == 0 ? word : col + 1 + word;
-            if (need <= maxCols) {
-                col = need;
-            } else if (col > 0) {
-                emit(col);
-                col = 0;
-                continue;  // the word starts the next line
-            } else {
-                // A word longer than a line is broken.
-                while (word > maxCols) {
-                    emit(maxCols);
-                    word -= maxCols;
+        if (!(flags & tfWordBreak)) {
+            emit(static_cast<int>(para.size()));
+        } else {
+            // Words separated by single blanks; a blank more is a word of no letters, so runs
+            // of blanks keep their width inside a line.
+            int col = 0;
+            bool started = false;
+            std::size_t i = 0;
+            while (i <= para.size() && !para.empty()) {
+                std::size_t wordEnd = para.find(' ', i);
+                if (wordEnd == std::string::npos) wordEnd = para.size();
+                int word = static_cast<int>(wordEnd - i);
+                const int need = started ? col + 1 + word : word;
+                if (need <= maxCols) {
+                    col = need;
+                    started = true;
+                } else if (started && word > 0) {
+                    emit(col);
+                    col = 0;
+                    started = false;
+                    continue;  // the word starts the next line
+                } else if (started) {
+                    // A blank at the end of a full line disappears at the break.
+                    emit(col);
+                    col = 0;
+                    started = false;
+                } else {
+                    // A word longer than a line is broken.
+                    while (word > maxCols) {
+                        emit(maxCols);
+                        word -= maxCols;
+                    }
+                    col = word;
+                    started = true;
                 }
-                col = word;
+                if (wordEnd >= para.size()) break;
+                i = wordEnd + 1;
             }
-            i = wordEnd + (wordEnd < para.size() ? 1 : 0);
+            if (started || para.empty()) emit(col);
         }
-        if (!para.empty()) emit(col);
         if (end >= text.size()) break;
         start =
             end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
