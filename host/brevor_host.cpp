@@ -112,10 +112,14 @@ int Usage() {
         "                            have been sent\n"
         "  save-settings --ini FILE  write the instance's settings to FILE\n"
         "  load-settings --ini FILE  import settings from FILE into the instance's own INI\n"
+        "  options --ini FILE        show the options dialog for the settings in FILE and print\n"
+        "                            the status it returned (exit 0 when the dialog closed,\n"
+        "                            with or without changes, 1 otherwise)\n"
         "options:\n"
         "  --module PATH     the module (default: brevor.so beside this program)\n"
         "  --settings FILE   the instance's INI file (default: brevor-host.ini)\n"
-        "  --section PREFIX  INI section prefix\n"
+        "  --section PREFIX  INI section prefix (also --section-prefix PREFIX)\n"
+        "  --language CODE   language of the options dialog (LANGUAGE)\n"
         "  --source ID       data-source id passed at LOAD (default 1)\n"
         "  --for SECONDS     stop after this long (default: until Ctrl-C)\n"
         "  --folder DIR --mask MASK --interval SECONDS --chunk BYTES --read-mode 0-3 --decode\n"
@@ -128,7 +132,8 @@ struct TOptions {
     std::string module;
     std::string settings = "brevor-host.ini";
     std::string section;
-    std::string ini;  // save-settings / load-settings target
+    std::string ini;  // save-settings / load-settings target, options dialog settings
+    std::string language;
     std::int32_t source = 1;
     double seconds = 0;
     std::vector<std::pair<std::string, std::string>> overrides;  // key in Mode1/General, value
@@ -148,10 +153,12 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
             if (!value(o.module)) return false;
         } else if (a == "--settings") {
             if (!value(o.settings)) return false;
-        } else if (a == "--section") {
+        } else if (a == "--section" || a == "--section-prefix") {
             if (!value(o.section)) return false;
         } else if (a == "--ini") {
             if (!value(o.ini)) return false;
+        } else if (a == "--language") {
+            if (!value(o.language)) return false;
         } else if (a == "--source") {
             if (!value(v)) return false;
             o.source = std::atoi(v.c_str());
@@ -247,6 +254,18 @@ public:
         TParamsBuilder p;
         p.Add("RESULT", static_cast<std::int32_t>(1));
         Check("SET-STATE", Command("SET-STATE", p, 1u << mttDataQuery));
+    }
+
+    // Shows the module's options dialog for the instance's settings and returns the status the
+    // export reported.
+    std::int32_t ShowOptions(const std::string &language) {
+        TParamsBuilder p;
+        p.Add("INI-FILE", options_.settings);
+        if (!language.empty()) p.Add("LANGUAGE", language);
+        TPluginCallRec rec = brevor::host::MakeCallRecord(kId, p.List(), kHostContext);
+        rec.ResultValue = -1;
+        module_->ShowOptionsDialog(&rec);
+        return static_cast<std::int32_t>(rec.ResultValue);
     }
 
     // Takes the lines the module queued while the window did not answer.
@@ -389,6 +408,38 @@ int Settings(const TOptions &o, bool save) {
     return 0;
 }
 
+const char *OptionsStatusMeaning(std::int32_t status) {
+    switch (status) {
+        case 0:
+            return "closed without change";
+        case 1:
+            return "settings changed";
+        case 2:
+            return "no instance";
+        case 3:
+            return "the module has no dialog";
+        case 4:
+            return "stopped on an error";
+        default:
+            return "unknown";
+    }
+}
+
+// The instance is loaded with FILE as its own settings file, so the dialog edits FILE, and the
+// unload that follows (same file) writes nothing more.
+int Options(TOptions o) {
+    if (o.ini.empty()) return Usage();
+    o.settings = o.ini;
+    std::int32_t status = -1;
+    {
+        TSession session(o);
+        session.Load();
+        status = session.ShowOptions(o.language);
+    }
+    std::printf("options dialog: status %d (%s)\n", status, OptionsStatusMeaning(status));
+    return status == 0 || status == 1 ? 0 : 1;
+}
+
 int Info(const std::vector<std::string> &args) {
     const std::string path = args.empty() ? brevor::host::DefaultModulePath() : args[0];
     TLoadedModule module(path);
@@ -439,6 +490,7 @@ int main(int argc, char **argv) {
         if (command == "demo") return Demo(options);
         if (command == "save-settings") return Settings(options, true);
         if (command == "load-settings") return Settings(options, false);
+        if (command == "options") return Options(options);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "brevor-host: %s\n", e.what());
         return 1;

@@ -37,6 +37,7 @@ std::string OwnModuleVersion();
 }  // namespace brevor::platform
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/help.h"
 #include "platform/messages_channel.h"
 #include "platform/named_lock.h"
 #include "platform/random.h"
