@@ -42,3 +42,4 @@ std::string OwnModuleVersion();
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/thread_queue.h"
+#include "platform/system_strings.h"
