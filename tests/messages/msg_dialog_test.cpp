@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "messages/msg_array.h"
+#include "platform/system_strings.h"
 #include "ui/headless_driver.h"
 
 namespace brevor {
@@ -336,6 +337,14 @@ TEST(MsgDialogShow, EventsHelpAndCustomButtons) {
                                                 "close 1 Pick"}));
     ASSERT_EQ(ui.Shown.size(), 1u);
     EXPECT_EQ(ui.Shown[0].Caption, "Title");
+
+    // The application's icon names the dialog after the application.
+    ma->MessagesArray().Add("App||About||||OK||D||APPLICATION||||||");
+    ui.Then(THeadlessDriver::Enter());
+    EXPECT_EQ(ma->ShowMessageDlg("App", false), 1);
+    ASSERT_EQ(ui.Shown.size(), 2u);
+    EXPECT_EQ(ui.Shown[1].Caption, platform::ApplicationTitle());
+    EXPECT_FALSE(ui.Shown[1].Caption.empty());
     EXPECT_EQ(ma->LastDialogsResult()[1], "YES");
     EXPECT_EQ(owner.ComponentCount(), 1);  // the dialog is gone again
 }
