@@ -2,6 +2,7 @@
 // exactly, else a dialog form built at run time.
 
 #include <algorithm>
+#include <memory>
 
 #include "messages/msg_array.h"
 #include "platform/system_strings.h"
