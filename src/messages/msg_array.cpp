@@ -47,7 +47,9 @@ const TClassInfo &TMsgArray::StaticClassInfo() {
             .String("WarningCaption", &TMsgArray::WarningCaption)
             .String("ErrorCaption", &TMsgArray::ErrorCaption)
             .String("QuestionCaption", &TMsgArray::QuestionCaption)
-            .Boolean("UseSystemCaptions", &TMsgArray::UseSystemCaptions)
+            .Object("ButtonCaptions", [](TMsgArray &m) { return &m.buttonCaptions_; })
+            .Boolean("UseSystemCaptions", &TMsgArray::UseSystemCaptions,
+                     &TMsgArray::SetUseSystemCaptions)
             .Build();
     return info;
 }
@@ -56,6 +58,8 @@ const TClassInfo &TMsgArray::ClassInfo() const {
 }
 
 TMsgArray::TMsgArray(TComponent *owner) : TComponent(owner) {
+    for (const std::string &caption : DefaultButtonCaptions())
+        buttonCaptions_.Add(caption);
     rows_.OnChange = [this](TStrings *s) { OnListChanged(s); };
     for (TStringList *list : {&texts_, &captions_, &dontShow_, &lastResults_})
         list->OnChange = [this](TStrings *s) { OnListChanged(s); };

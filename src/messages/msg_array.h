@@ -4,10 +4,12 @@
 // DefaultButton||LastResult||", with four parallel lists kept in step with the rows so that
 // texts can be edited, stored and translated like any string list.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "messages/msg_dialog.h"
 #include "messages/string_hash_trie.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
@@ -20,6 +22,15 @@ class EMsgArrayError : public Exception {
 public:
     using Exception::Exception;
 };
+
+class TButton;
+class TCustomForm;
+
+// Sender is the table, messageIdx the row index, messageId the row's ID.
+using TMessageEvent =
+    std::function<void(TObject *sender, int messageIdx, const std::string &messageId)>;
+using TMessageButtonCreate = std::function<void(TObject *sender, int messageIdx,
+                                                const std::string &messageId, TButton *button)>;
 
 class TMsgArray : public TComponent {
 public:
@@ -48,19 +59,49 @@ public:
     // Field n (0-7) of a row, trimmed.
     static std::string Field(std::string_view row, int n);
 
-    // Dialog texts; the dialogs themselves come with the message dialogs.
+    // ---- dialogs
+    // Shows a row as a modal dialog and returns the dialog result (0 when no dialog could be
+    // shown). A row marked "Y" (do not show again) is answered at once with its remembered
+    // button unless alwaysShow. Raises EMsgArrayError for a row that does not exist.
+    int ShowMessageDlg(std::string_view id, bool alwaysShow);
+    int ShowMessageDlgFmt(std::string_view id, const TFormatArgs &args, bool alwaysShow);
+    int ShowMessageDlgByIndex(int index, const TFormatArgs &args, bool alwaysShow);
+
+    // One caption per button kind (index = kind).
+    TStringList &ButtonCaptions() { return buttonCaptions_; }
+    void SetButtonCaptions(const TStrings &captions) { buttonCaptions_.Assign(captions); }
+    bool UseSystemCaptions() const { return useSystemCaptions_; }
+    // True: the system's own captions replace the button captions where it has them; false:
+    // the default captions come back.
+    void SetUseSystemCaptions(bool use);
+
     std::string AgainCheckCaption = "Do not ask me again";
     std::string InformationCaption = "Information";
     std::string WarningCaption = "Warning";
     std::string ErrorCaption = "Error";
     std::string QuestionCaption = "Question";
-    bool UseSystemCaptions = false;
+
+    TMessageEvent OnShow;
+    TMessageEvent OnClose;
+    TMessageEvent OnHelp;
+    TMessageButtonCreate OnButtonCreate;
+    TMessageButtonCreate OnCustomButtonClick;
+
+    // The built dialog while it is up (else null), and the text of the message being shown.
+    TCustomForm *ActiveDialog() const { return activeDialog_; }
+    const std::string &ActiveText() const { return activeText_; }
 
 private:
     void RowsToLists();  // algorithm A
     void ListsToRows();  // algorithm B
     void RebuildIndex();
     void OnListChanged(TStrings *sender);
+
+    struct TDialogRow;
+    int ShowSystemMessageBox(const TDialogRow &row);
+    int ShowBuiltDialog(const TDialogRow &row);
+    void BuildAndShow(const TDialogRow &row, int &result);
+    static void SetListEntry(TStringList &list, int index, const std::string &value);
 
     TStringList rows_;
     TStringList texts_;
@@ -70,6 +111,11 @@ private:
     // ID -> row index, letter case ignored; replaced whole on every rebuild.
     std::unique_ptr<TStringHashTrie> index_;
     bool syncing_ = false;
+
+    TStringList buttonCaptions_;
+    bool useSystemCaptions_ = false;
+    TCustomForm *activeDialog_ = nullptr;
+    std::string activeText_;
 };
 
 }  // namespace brevor
