@@ -52,45 +52,6 @@ constexpr int kBottomHeight = 45;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
-// Help "file" of the module on this platform: a folder of pages named like the module file,
-// with ".help" in place of the extension.
-std::string HelpLocation(const TqelPlugin &plugin) {
-    const std::string &name = plugin.ModuleFileName;
-    const auto dot = name.find_last_of('.');
-    return plugin.ModuleFolder + (dot == std::string::npos ? name : name.substr(0, dot)) + ".help";
-}
-
-// TEMPORARY until the message table shows its own dialogs.
-int ShowRow(TMsgArray &table, const char *id, const TFormatArgs &args, bool alwaysShow) {
-    const int index = table.IndexOfMessage(id);
-    const std::string row = table.MessagesArray()[index];
-    if (TMsgArray::Field(row, 4) == "Y" && !alwaysShow) return mrOk;
-    TForm form;
-    form.SetName("MessageDlg");
-    form.SetBounds(0, 0, 300, 100);
-    auto *label = MakeControl<TLabel>(&form, &form, "promptText", {0, 0, 10, 10});
-    label->SetCaption(table.FormatMessageByIndex(index, args));
-    std::string buttons = TMsgArray::Field(row, 3);
-    if (buttons.empty()) buttons = "OK";
-    int left = 0;
-    std::size_t start = 0;
-    while (start <= buttons.size()) {
-        auto plus = buttons.find('+', start);
-        if (plus == std::string::npos) plus = buttons.size();
-        const std::string name = buttons.substr(start, plus - start);
-        auto *b = MakeControl<TButton>(&form, &form, name, {left, 50, left + 50, 70});
-        b->SetCaption(name == "YES" ? "&Yes" : name == "NO" ? "&No" : "OK");
-        b->ModalResult = name == "YES" ? mrYes : name == "NO" ? mrNo : mrOk;
-        left += 60;
-        start = plus + 1;
-    }
-    form.KeyPreview = true;
-    form.OnKeyDown = [&form](TObject *, int &key) {
-        if (key == vkEscape) form.ModalResult = mrCancel;
-    };
-    return form.ShowModal();
-}
-
 }  // namespace
 
 TConfigg::TConfigg(TaPlugin &plugin) : TForm(nullptr), plugin_(plugin) {
@@ -350,7 +311,8 @@ void TConfigg::WireHandlers() {
 void TConfigg::Open() {
     building_ = true;
     SetCaption(plugin_.Description + " " + plugin_.ModuleVersion);
-    HelpFile = HelpLocation(plugin_);
+    // The help "file" on this platform: a folder of pages beside the module.
+    HelpFile = platform::HelpLocationFor(plugin_.ModuleFolder + plugin_.ModuleFileName);
     plugin_.ApplyTranslation(this);
     pcModes->SetActivePageIndex(0);
     try {
@@ -491,7 +453,7 @@ void TConfigg::AddTime() {
 void TConfigg::DeleteTime() {
     const int index = lvTimesSD->ItemIndex();
     if (index < 0 || index >= lvTimesSD->Count()) return;
-    if (ShowRow(*maConfig, "DelTime?", {}, false) != mrYes) return;
+    if (maConfig->ShowMessageDlg("DelTime?", false) != mrYes) return;
     lvTimesSD->DeleteItem(index);
     if (index < shTimesSD->Strings().Count()) shTimesSD->Strings().Delete(index);
     if (lvTimesSD->Count() > 0)
@@ -502,7 +464,7 @@ void TConfigg::DeleteTime() {
 }
 
 void TConfigg::DeleteAllTimes() {
-    if (ShowRow(*maConfig, "DelAllTimes?", {}, false) != mrYes) return;
+    if (maConfig->ShowMessageDlg("DelAllTimes?", false) != mrYes) return;
     lvTimesSD->ClearItems();
     shTimesSD->Strings().Clear();
     LoadEntry(-1);
@@ -541,10 +503,18 @@ std::string TConfigg::MinuteFirstCronText() const {
            edMonthSD->Text() + " " + edWeekDaySD->Text();
 }
 
+bool TConfigg::TimeIsValid() const {
+    // A blank inside a box would pass as a field separator and shift the other fields
+    // ("1 2" in MIN would become minute 1, hour 2): each box holds one field.
+    for (const TEdit *box : {edWeekDaySD, edMonthSD, edDaySD, edHourSD, edMinuteSD})
+        if (box->Text().find_first_of(" \t\r\n") != std::string::npos) return false;
+    return IsCronText(MinuteFirstCronText(), kModuleCronTypes, " ", CronNamesFrom(*utlConfig));
+}
+
 bool TConfigg::CheckTime() {
     const std::string text = MinuteFirstCronText();
-    if (IsCronText(text, kModuleCronTypes, " ", CronNamesFrom(*utlConfig))) return true;
-    ShowRow(*maConfig, "InvalidTime", {text}, true);
+    if (TimeIsValid()) return true;
+    maConfig->ShowMessageDlgFmt("InvalidTime", {text}, true);
     return false;
 }
 
@@ -554,19 +524,16 @@ bool TConfigg::FocusGoesToCancel(const TWinControl *target) const {
 
 void TConfigg::TimeBoxExit(TWinControl *target, bool &allow) {
     if (FocusGoesToCancel(target)) return;
-    const std::string text = MinuteFirstCronText();
-    if (IsCronText(text, kModuleCronTypes, " ", CronNamesFrom(*utlConfig))) {
+    if (CheckTime())
         StoreEntry(lvTimesSD->ItemIndex());
-        return;
-    }
-    ShowRow(*maConfig, "InvalidTime", {text}, true);
-    allow = false;
+    else
+        allow = false;
 }
 
 void TConfigg::FolderExit(TWinControl *target, bool &allow) {
     if (FocusGoesToCancel(target)) return;
     if (!platform::DirectoryExists(edFolder->Text())) {
-        ShowRow(*maConfig, "FolderNotExist", {edFolder->Text()}, true);
+        maConfig->ShowMessageDlgFmt("FolderNotExist", {edFolder->Text()}, true);
         allow = false;
         return;
     }
@@ -579,7 +546,7 @@ void TConfigg::ReadModeWarning() {
     const bool warn = (cbActiveSM->Checked() && risky(gbReadModeSM->ItemIndex())) ||
                       (cbActiveTM->Checked() && risky(gbReadModeTM->ItemIndex())) ||
                       (cbActiveSD->Checked() && risky(gbReadModeSD->ItemIndex()));
-    if (warn) ShowRow(*maConfig, "Warning", {edFolder->Text()}, false);
+    if (warn) maConfig->ShowMessageDlgFmt("Warning", {edFolder->Text()}, false);
 }
 
 void TConfigg::BrowseFileName(TBrowseEdit &edit) {

@@ -84,6 +84,7 @@ public:
     // The cron text of the five time boxes, minute first; shows "InvalidTime" and returns false
     // when it does not parse.
     bool CheckTime();
+    bool TimeIsValid() const;
     void ReadModeWarning();
     void AddTime();
     void DeleteTime();

@@ -161,6 +161,34 @@ TEST_F(ConfigDialogTest, InvalidMinuteKeepsTheFocusAndCancelClosesSilently) {
     EXPECT_EQ(driver_.Shown.size(), 1u);
 }
 
+TEST_F(ConfigDialogTest, TimeBoxesRefuseWhatTheSchedulerCouldNotRun) {
+    Store("Mode3", "Active", "True");
+    Store("Mode3", "Schedule", Schedule({"*||*||*||10||30||0||*.csv||2"}));
+    Load();
+    struct Case {
+        const char *minute;
+        bool valid;
+    };
+    // A blank would shift the other fields: "1 2" must not become minute 1, hour 2.
+    const Case cases[] = {{"75", false},  {"1 2", false}, {"", false},   {"x", false},
+                          {"*/15", true}, {"0,30", true}, {"5-10", true}};
+    for (const Case &c : cases) {
+        driver_.Shown.clear();
+        driver_.Then(D::ShowPage("pcModes", 2))
+            .Then(D::Focus("edMinuteSD"))
+            .Then(D::Type(c.minute));
+        driver_.Then(D::Tab());
+        if (!c.valid) driver_.Then(D::ClickCaption("OK"));
+        driver_.Then(Inspect([&c](TConfigg &d) {
+            EXPECT_EQ(d.ActiveControl() == d.edMinuteSD, !c.valid) << c.minute;
+        }));
+        driver_.Then(D::Esc());
+        EXPECT_EQ(Run(), mrCancel);
+        EXPECT_EQ(driver_.Shown.size(), c.valid ? 1u : 2u) << c.minute;
+        EXPECT_FALSE(driver_.ScriptRanOut) << c.minute;
+    }
+}
+
 TEST_F(ConfigDialogTest, ScheduleRowsFollowTheirEntries) {
     Store("Mode3", "Active", "True");
     Store("Mode3", "Schedule",
