@@ -372,7 +372,7 @@ void TGtkForm::Build(TControl *c, GtkWidget *parentFixed) {
                                        GTK_POLICY_AUTOMATIC);
         v.Main = gtk_tree_view_new();
         gtk_container_add(GTK_CONTAINER(v.Outer), v.Main);
-        BuildListColumns(*list, v);
+        FillList(*list, v);
         GtkTreeSelection *sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(v.Main));
         gtk_tree_selection_set_mode(sel, GTK_SELECTION_SINGLE);
         g_signal_connect(sel, "changed", G_CALLBACK(+[](GtkTreeSelection *, gpointer p) {
@@ -630,7 +630,6 @@ void TGtkForm::ApplyState(TControl &c, TView &v) {
             p->ActivePageIndex() < gtk_notebook_get_n_pages(GTK_NOTEBOOK(v.Main)))
             gtk_notebook_set_current_page(GTK_NOTEBOOK(v.Main), p->ActivePageIndex());
     } else if (auto *l = dynamic_cast<TListView *>(&c)) {
-        if (!v.Store) FillList(*l, v);
         GtkTreeSelection *sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(v.Main));
         GtkTreeIter it;
         if (l->ItemIndex() >= 0 &&
