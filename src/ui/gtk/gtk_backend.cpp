@@ -412,6 +412,9 @@ TGtkBackend *g_installed = nullptr;
 void InstallGtkBackend() {
     std::lock_guard lock(g_installMutex);
     if (g_installed || !dynamic_cast<TNoUiBackend *>(&UiBackend())) return;
+    // The toolkit and its libraries came with the module; their start-up code has run, and
+    // unloading them with the module is not safe (nor is it for the memory they keep).
+    ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_NODELETE);
     g_installed = new TGtkBackend;
     SetUiBackend(g_installed);
 }
