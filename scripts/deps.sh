@@ -2,8 +2,9 @@
 # Installs what the build, the tests and the benchmarks need on Debian 12, when it is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ gcc-multilib g++-multilib binutils
-          googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+packages=(cmake ninja-build g++ gcc-multilib g++-multilib binutils pkg-config
+          googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+          libgtk-3-dev xvfb xauth x11-utils xdotool)
 
 missing=()
 for p in "${packages[@]}"; do

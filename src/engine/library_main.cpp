@@ -4,6 +4,9 @@
 
 #include "engine/a_plugin.h"
 #include "framework/instance_registry.h"
+#ifdef BREVOR_HAVE_GTK
+#include "ui/gtk/gtk_backend.h"
+#endif
 
 namespace {
 
@@ -11,8 +14,17 @@ struct TLibraryLifetime {
     TLibraryLifetime() {
         brevor::InitializeLibrary();
         brevor::RegisterModuleClass(&brevor::CreateTaPlugin);
+#ifdef BREVOR_HAVE_GTK
+        // Costs nothing until a dialog is asked for; its thread stops before the unload.
+        brevor::InstallGtkBackend();
+#endif
     }
-    ~TLibraryLifetime() { brevor::FinalizeLibrary(); }
+    ~TLibraryLifetime() {
+#ifdef BREVOR_HAVE_GTK
+        brevor::ShutdownGtkBackend();
+#endif
+        brevor::FinalizeLibrary();
+    }
 };
 
 const TLibraryLifetime g_libraryLifetime;
