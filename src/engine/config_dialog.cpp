@@ -111,11 +111,11 @@ void TConfigg::Build() {
 void TConfigg::BuildTop() {
     lblScanInterval = MakeControl<TLabel>(this, this, "lblScanInterval", {8, 12, 128, 27});
     lblScanInterval->SetCaption("Scan Interval (sec)");
-    edScanInterval = MakeControl<TSpinEdit>(this, this, "edScanInterval", {132, 8, 212, 31});
+    edScanInterval = MakeControl<TSpinEdit>(this, this, "edScanInterval", {132, 8, 252, 31});
     edScanInterval->SetValue(3);
-    lblBlockSize = MakeControl<TLabel>(this, this, "lblBlockSize", {256, 12, 336, 27});
+    lblBlockSize = MakeControl<TLabel>(this, this, "lblBlockSize", {268, 12, 348, 27});
     lblBlockSize->SetCaption("Chunk size");
-    edBlockSize = MakeControl<TSpinEdit>(this, this, "edBlockSize", {340, 8, 420, 31});
+    edBlockSize = MakeControl<TSpinEdit>(this, this, "edBlockSize", {352, 8, 472, 31});
     edBlockSize->SetValue(128);
     lblFolder = MakeControl<TLabel>(this, this, "lblFolder", {8, 44, 128, 59});
     lblFolder->SetCaption("Folder");

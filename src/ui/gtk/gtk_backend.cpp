@@ -1,14 +1,13 @@
 #include "ui/gtk/gtk_backend.h"
 
 #include <dlfcn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
 
+#include "platform/platform.h"
 #include "ui/controls.h"
 #include "ui/gtk/gtk_internal.h"
 
@@ -30,18 +29,8 @@ const char kCompactCss[] =
     ".brevor-form treeview.view header button { padding: 1px 4px; }\n";
 
 void DefaultHelpOpener(const std::string &helpFile, std::int32_t context) {
-    const std::string page = helpFile + "/" + std::to_string(context) + ".html";
-    const char *argv[] = {"xdg-open", page.c_str(), nullptr};
-    // Twice forked: the opener is not our child, so nothing is left to reap.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::fork() == 0) {
-            ::execvp(argv[0], const_cast<char *const *>(argv));
-            ::_exit(127);
-        }
-        ::_exit(0);
-    }
-    if (child > 0) ::waitpid(child, nullptr, 0);
+    // The pages' viewer runs detached; a missing page or viewer shows nothing.
+    platform::OpenHelpPage(helpFile, context);
 }
 
 PangoFontDescription *FontDescription(const TFont &font) {

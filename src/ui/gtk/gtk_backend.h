@@ -34,7 +34,8 @@ public:
     // True on the thread that runs GTK.
     bool OnUiThread() const;
 
-    // Opens the help page of a context; the default starts "xdg-open <helpFile>/<context>.html".
+    // Opens the help page of a context; the default opens "<helpFile>/<context>.html" (or the
+    // folder's index) with the desktop's viewer.
     THelpOpener HelpOpener;
 
     void RunOnUiThread(const std::function<void()> &work) override;

@@ -218,6 +218,23 @@ void TGtkForm::BuildWindow() {
     }
 
     root_ = gtk_fixed_new();
+    // The client area is a window of its own: exactly the form's client size, whatever the
+    // title bar around it adds.
+    gtk_widget_set_has_window(root_, TRUE);
+    g_signal_connect_after(root_, "realize", G_CALLBACK(+[](GtkWidget *w, gpointer) {
+                               if (GdkWindow *area = gtk_widget_get_window(w))
+                                   gdk_window_ensure_native(area);
+                           }),
+                           nullptr);
+    // A window of its own paints nothing by itself: give it the dialog's background.
+    g_signal_connect(root_, "draw", G_CALLBACK(+[](GtkWidget *w, cairo_t *cr, gpointer) {
+                         GtkWidget *top = gtk_widget_get_toplevel(w);
+                         gtk_render_background(gtk_widget_get_style_context(top), cr, 0, 0,
+                                               gtk_widget_get_allocated_width(w),
+                                               gtk_widget_get_allocated_height(w));
+                         return FALSE;
+                     }),
+                     nullptr);
     gtk_container_add(GTK_CONTAINER(window_), root_);
     TView &v = views_[&form_];
     v.Outer = window_;
@@ -286,8 +303,10 @@ void TGtkForm::Build(TControl *c, GtkWidget *parentFixed) {
             c);
     } else if (auto *spin = dynamic_cast<TSpinEdit *>(c)) {
         const bool limited = spin->MaxValue > spin->MinValue;
-        v.Main = v.Outer = gtk_spin_button_new_with_range(limited ? spin->MinValue : -9.0e18,
-                                                          limited ? spin->MaxValue : 9.0e18,
+        // Without limits of its own the box still keeps to 32-bit whole numbers: the widget
+        // parses and clamps with doubles, and a huge range would turn into a huge value.
+        v.Main = v.Outer = gtk_spin_button_new_with_range(limited ? spin->MinValue : -2147483648.0,
+                                                          limited ? spin->MaxValue : 2147483647.0,
                                                           std::max(1.0, spin->Increment));
         gtk_spin_button_set_digits(GTK_SPIN_BUTTON(v.Main), 0);
         gtk_entry_set_width_chars(GTK_ENTRY(v.Main), 1);
@@ -350,6 +369,8 @@ void TGtkForm::Build(TControl *c, GtkWidget *parentFixed) {
                 TView sv;
                 sv.Outer = sv.Fixed = gtk_fixed_new();
                 sv.Main = gtk_label_new_with_mnemonic("");
+                // A notebook switches only to pages that are shown.
+                gtk_widget_show(sv.Fixed);
                 gtk_notebook_append_page(GTK_NOTEBOOK(v.Main), sv.Fixed, sv.Main);
                 views_[sheet] = sv;
                 ApplyText(*sheet, views_[sheet]);
@@ -501,14 +522,14 @@ void TGtkForm::BuildListColumns(TListView &l, TView &v) {
             GtkCellRenderer *toggle = gtk_cell_renderer_toggle_new();
             gtk_tree_view_column_pack_start(col, toggle, FALSE);
             gtk_tree_view_column_add_attribute(col, toggle, "active", 0);
-            Connect(GTK_WIDGET(toggle), "toggled",
-                    G_CALLBACK(+[](GtkCellRendererToggle *, gchar *path, gpointer p) {
-                        auto *b = static_cast<TBinding *>(p);
-                        b->Form->Guarded([&] {
-                            b->Form->OnListToggle(*static_cast<TListView *>(b->Target), path);
-                        });
-                    }),
-                    &l);
+            g_signal_connect(
+                toggle, "toggled",
+                G_CALLBACK(+[](GtkCellRendererToggle *, gchar *path, gpointer p) {
+                    auto *b = static_cast<TBinding *>(p);
+                    b->Form->Guarded(
+                        [&] { b->Form->OnListToggle(*static_cast<TListView *>(b->Target), path); });
+                }),
+                Bind(&l));
         }
         GtkCellRenderer *text = gtk_cell_renderer_text_new();
         g_object_set(text, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
@@ -603,6 +624,12 @@ void TGtkForm::ApplyText(TControl &c, TView &v) {
         gtk_button_set_use_underline(GTK_BUTTON(v.Main), TRUE);
     } else if (auto *edit = dynamic_cast<TCustomEdit *>(&c)) {
         if (inEntryChange_ == &c) return;  // the entry itself is the source; synced after
+        if (auto *spin = dynamic_cast<TSpinEdit *>(edit)) {
+            // The spin button shows its adjustment's value and rewrites its text from it when
+            // it updates: the value must be set, not only the text.
+            TUpdating guard(updating_);
+            gtk_spin_button_set_value(GTK_SPIN_BUTTON(v.Main), spin->Value());
+        }
         const std::string text = ToUtf8(edit->Text());
         if (text != gtk_entry_get_text(GTK_ENTRY(v.Main))) {
             TUpdating guard(updating_);
