@@ -203,6 +203,8 @@ int FormTest(const std::string &artifacts) {
     std::string finalName;
     bool finalChecked = false;
     int finalRadio = -2, finalRow = -2;
+    double finalSpin = -1;
+    TSpinEdit *spin = nullptr;
 
     std::thread shower([&] {
         backend.RunOnUiThread([&] {
@@ -227,6 +229,9 @@ int FormTest(const std::string &artifacts) {
             radio->Items().Add("Beta");
             radio->Columns = 2;
             radio->SetItemIndex(0);
+            // A spin box without limits of its own keeps the value it was given.
+            spin = MakeControl<TSpinEdit>(form, form, "countSpin", Box(80, 172, 110, 28));
+            spin->SetValue(128);
             list = MakeControl<TListView>(form, form, "rowsList", Box(220, 56, 188, 102));
             list->Columns().Add("Item", 90);
             list->Columns().Add("Value", 80);
@@ -262,6 +267,7 @@ int FormTest(const std::string &artifacts) {
             finalChecked = check->Checked();
             finalRadio = radio->ItemIndex();
             finalRow = list->ItemIndex();
+            finalSpin = spin->Value();
             delete form;
             form = nullptr;
         });
@@ -380,6 +386,7 @@ int FormTest(const std::string &artifacts) {
     Check(result == mrOk, "OK closes the form with mrOk (got " + std::to_string(result) + ")");
     Check(finalName == "hello" && !finalChecked && finalRadio == 1 && finalRow >= 0,
           "the model holds what was entered");
+    Check(finalSpin == 128, "the spin box kept its value (" + std::to_string(finalSpin) + ")");
     SetUiBackend(previous);
     backend.Shutdown();
     return g_failures ? 1 : 0;
