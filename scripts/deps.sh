@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ gcc-multilib g++-multilib binutils pkg-config
           googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-          libgtk-3-dev xvfb xauth x11-utils xdotool)
+          libgtk-3-dev xvfb xauth x11-utils xdotool fonts-dejavu-core adwaita-icon-theme)
 
 missing=()
 for p in "${packages[@]}"; do
