@@ -447,6 +447,32 @@ int OptionsTest(const std::string &artifacts) {
         const TShot inside = client ? DrawnScreenshot(client) : TShot{};
         Check(inside.Colours > 8,
               "dialog is drawn (" + std::to_string(inside.Colours) + " colours)");
+        // A folder that does not exist cannot be left: the error comes up over the dialog, and
+        // the focus stays in the box until Cancel takes it.
+        if (client) {
+            ClickAt(client, 300, 51);
+            Run("xdotool key --clearmodifiers ctrl+a");
+            Run("xdotool type --delay 2 /no/such/folder");
+            Run("xdotool key Tab");
+            const unsigned long message = FindWindow("Error", 10);
+            Check(message != 0, "leaving a folder that does not exist shows the error");
+            if (message) {
+                // The window is on top as soon as it is found, but is painted a moment later.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                const TShot m = DrawnScreenshot(message);
+                SavePng(m, artifacts + "/message-dialog.png");
+                Check(m.Colours > 8,
+                      "the error is drawn (" + std::to_string(m.Colours) + " colours)");
+                // One line of text beside an icon, one button: a small window, laid out by
+                // the message table and not stretched by the toolkit.
+                Check(m.Width > 200 && m.Width < 600 && m.Height > 80 && m.Height < 250,
+                      "the error keeps its laid-out size (" + std::to_string(m.Width) + "x" +
+                          std::to_string(m.Height) + ")");
+                Focus(message);
+                Run("xdotool key Return");
+                Check(WaitFor([&] { return !WindowShown(message); }), "OK closes the error");
+            }
+        }
         // Cancel sits 4 pixels right of OK, whose right edge is 2 pixels left of the middle of
         // the 45-pixel bottom panel; the buttons are 75 x 25, 10 pixels down.
         Focus(window);

@@ -163,6 +163,25 @@ void TGtkForm::Connect(GtkWidget *w, const char *signal, GCallback cb, TComponen
     g_signal_connect(w, signal, cb, Bind(target, index));
 }
 
+namespace {
+
+// Children are placed in a fixed container, or in the layout of the form's client area.
+void PutChild(GtkWidget *parent, GtkWidget *child, int x, int y) {
+    if (GTK_IS_LAYOUT(parent))
+        gtk_layout_put(GTK_LAYOUT(parent), child, x, y);
+    else
+        gtk_fixed_put(GTK_FIXED(parent), child, x, y);
+}
+
+void MoveChild(GtkWidget *parent, GtkWidget *child, int x, int y) {
+    if (GTK_IS_LAYOUT(parent))
+        gtk_layout_move(GTK_LAYOUT(parent), child, x, y);
+    else
+        gtk_fixed_move(GTK_FIXED(parent), child, x, y);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- building
 
 void TGtkForm::ApplyFont() {
@@ -217,16 +236,16 @@ void TGtkForm::BuildWindow() {
         gtk_window_set_titlebar(GTK_WINDOW(window_), bar);
     }
 
-    root_ = gtk_fixed_new();
-    // The client area is a window of its own: exactly the form's client size, whatever the
-    // title bar around it adds.
-    gtk_widget_set_has_window(root_, TRUE);
+    // The client area is a layout: a window of its own (made native below) whose size is the
+    // form's client size alone. A fixed container would ask its children instead, and a
+    // wrapping label asks for the height of its narrowest wrap.
+    root_ = gtk_layout_new(nullptr, nullptr);
     g_signal_connect_after(root_, "realize", G_CALLBACK(+[](GtkWidget *w, gpointer) {
                                if (GdkWindow *area = gtk_widget_get_window(w))
                                    gdk_window_ensure_native(area);
                            }),
                            nullptr);
-    // A window of its own paints nothing by itself: give it the dialog's background.
+    // The layout paints nothing by itself: give it the dialog's background.
     g_signal_connect(root_, "draw", G_CALLBACK(+[](GtkWidget *w, cairo_t *cr, gpointer) {
                          GtkWidget *top = gtk_widget_get_toplevel(w);
                          gtk_render_background(gtk_widget_get_style_context(top), cr, 0, 0,
@@ -447,7 +466,7 @@ void TGtkForm::Build(TControl *c, GtkWidget *parentFixed) {
                 c);
     }
 
-    gtk_fixed_put(GTK_FIXED(parentFixed), v.Outer, c->Left(), c->Top());
+    PutChild(parentFixed, v.Outer, c->Left(), c->Top());
     TView &stored = views_[c] = v;
     {
         TUpdating guard(updating_);
@@ -579,7 +598,7 @@ void TGtkForm::ApplyBounds(TControl &c, TView &v) {
         return;
     }
     if (dynamic_cast<TTabSheet *>(&c) || !v.Parent) return;  // the notebook places its pages
-    gtk_fixed_move(GTK_FIXED(v.Parent), v.Outer, c.Left(), c.Top());
+    MoveChild(v.Parent, v.Outer, c.Left(), c.Top());
     gtk_widget_set_size_request(v.Outer, c.Width(), c.Height());
     if (v.Frame) gtk_widget_set_size_request(v.Frame, c.Width(), c.Height());
     if (auto *image = dynamic_cast<TImage *>(&c); image && c.Width() > 0 && c.Height() > 0)
