@@ -707,8 +707,7 @@ void TCustomForm::SetActiveControlSilently(TWinControl *target) {
 
 std::vector<TControl *> TCustomForm::AllControls() const {
     std::vector<TControl *> out;
-    std::vector<const TWinControl *> stack{this};
-    // Depth first, children in order: walk with an explicit list to keep the order.
+    // Depth first, children in order.
     std::function<void(const TWinControl *)> walk = [&](const TWinControl *parent) {
         for (TControl *c : parent->Controls()) {
             out.push_back(c);

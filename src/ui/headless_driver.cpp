@@ -202,17 +202,4 @@ void THeadlessDriver::ShowHelp(const std::string &helpFile, std::int32_t context
     HelpRequests.emplace_back(helpFile, context);
 }
 
-TSize THeadlessDriver::AverageCharSize(const TFont &) {
-    return {7 * 52, 15};
-}
-
-TSize THeadlessDriver::MeasureText(const TFont &, const std::string &text, int maxWidth,
-                                   unsigned flags) {
-    return MeasureMonospaced(text, maxWidth, flags, 7, 15);
-}
-
-TSize THeadlessDriver::IconSize(std::int32_t) {
-    return {32, 32};
-}
-
 }  // namespace brevor

@@ -5,7 +5,8 @@
 // until the form closes. A step that opens another dialog (a message) makes that dialog the
 // target of the following steps, as a user would answer it before going on.
 //
-// Metrics are those of a 7 x 15 pixel monospaced font, 32 x 32 icons and a 1024 x 768 screen.
+// Metrics are those of the back end without a display: a 7 x 15 pixel monospaced font,
+// 32 x 32 icons and a 1024 x 768 screen.
 
 #include <cstdint>
 #include <deque>
@@ -18,7 +19,7 @@
 
 namespace brevor {
 
-class THeadlessDriver : public TUiBackend {
+class THeadlessDriver : public TNoUiBackend {
 public:
     using TStep = std::function<void(TCustomForm &form, THeadlessDriver &driver)>;
 
@@ -81,18 +82,12 @@ public:
     int StepsLeft() const { return static_cast<int>(steps_.size()); }
 
     // ---- TUiBackend
-    void RunOnUiThread(const std::function<void()> &work) override { work(); }
     int ShowModal(TCustomForm &form) override;
     int MessageBox(const std::string &text, const std::string &caption, unsigned flags) override;
     bool BrowseForFolder(const std::string &title, std::string &path) override;
     bool BrowseForFile(const std::string &title, const std::string &folder,
                        std::string &path) override;
     void ShowHelp(const std::string &helpFile, std::int32_t context) override;
-    TSize AverageCharSize(const TFont &font) override;
-    TSize MeasureText(const TFont &font, const std::string &text, int maxWidth,
-                      unsigned flags) override;
-    TSize IconSize(std::int32_t iconId) override;
-    TSize ScreenSize() override { return {1024, 768}; }
 
     // The named control of a form (searched among all its controls and owned components).
     static TComponent *Find(TCustomForm &form, const std::string &name);
