@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/file_faults.h"
 #include "platform/files.h"
 
 namespace brevor::platform {
@@ -14,6 +15,7 @@ namespace {
 
 // Opens path and takes the exclusive lock without waiting; -1 on any failure.
 int OpenLocked(const std::string &path, int flags, mode_t mode = 0) {
+    if (FileFault(TFileCall::Open, path) != 0) return -1;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -36,7 +38,8 @@ bool SameFile(int fd, const std::string &path) {
 
 std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, bool *missing) {
     if (missing != nullptr) *missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd =
+        FileFault(TFileCall::Open, path) != 0 ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (missing != nullptr) *missing = errno == ENOENT || errno == ENOTDIR;
         return nullptr;
@@ -89,6 +92,7 @@ std::int64_t TExclusiveFile::Read(void *buffer, std::int64_t count) {
     auto *out = static_cast<char *>(buffer);
     std::int64_t total = 0;
     while (total < count) {
+        if (FileFault(TFileCall::Read, path_) != 0) return total > 0 ? total : -1;
         const ssize_t n = ::read(fd_, out + total, static_cast<size_t>(count - total));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -103,6 +107,7 @@ std::int64_t TExclusiveFile::Read(void *buffer, std::int64_t count) {
 bool TExclusiveFile::Truncate() {
     // The read descriptor cannot truncate; a second descriptor of the same file can, and the
     // lock held by the first keeps cooperating writers out meanwhile.
+    if (FileFault(TFileCall::Truncate, path_) != 0) return false;
     const int w = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
     if (w < 0) return false;
     bool ok = false;
@@ -116,7 +121,8 @@ bool TExclusiveFile::Truncate() {
 }
 
 bool TExclusiveFile::Delete() {
-    return SameFile(fd_, path_) && ::unlink(path_.c_str()) == 0;
+    return SameFile(fd_, path_) && FileFault(TFileCall::Delete, path_) == 0 &&
+           ::unlink(path_.c_str()) == 0;
 }
 
 bool FileExists(const std::string &path) {
@@ -140,7 +146,7 @@ std::int64_t ExclusiveFileSize(const std::string &path) {
 }
 
 bool DeleteFile(const std::string &path) {
-    return ::unlink(path.c_str()) == 0;
+    return FileFault(TFileCall::Delete, path) == 0 && ::unlink(path.c_str()) == 0;
 }
 
 bool CreateEmptyFile(const std::string &path) {
@@ -185,6 +191,7 @@ bool AppendExclusive(const std::string &path, const void *bytes, std::size_t cou
     const auto *p = static_cast<const char *>(bytes);
     std::size_t done = 0;
     while (done < count) {
+        if (FileFault(TFileCall::Write, path) != 0) break;
         const ssize_t n = ::write(fd, p + done, count - done);
         if (n < 0) {
             if (errno == EINTR) continue;
