@@ -122,6 +122,18 @@ TEST_F(SettingsFaultsTest, UnreadableFileFailsTheLoadAndKeepsTheScansRunning) {
     EXPECT_EQ(dir_.Read("host.ini"), before);
 }
 
+TEST_F(SettingsFaultsTest, UnloadToANewFileThatCannotBeWrittenIsLogged) {
+    ASSERT_EQ(Command("LOAD"), 0);
+    ini_ = dir_.File("new.ini");
+    ScopedFileFaults faults({{TFileCall::Rename, "new.ini", EROFS}});
+    EXPECT_EQ(Command("UNLOAD"), 0);  // the unload itself goes on
+    EXPECT_FALSE(dir_.Exists("new.ini"));
+    EXPECT_TRUE(Leftovers().empty());
+    const auto errors = FileErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(platform::SystemErrorText(EROFS)), std::string::npos);
+}
+
 TEST_F(SettingsFaultsTest, MissingFileIsNoError) {
     ASSERT_EQ(Command("LOAD"), 0);
     EXPECT_EQ(Command("LOAD-SETTINGS-NOW"), -2);
