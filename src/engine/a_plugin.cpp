@@ -156,7 +156,14 @@ void TaPlugin::qelPluginLoad(TPluginCallRec *rec) {
 
 void TaPlugin::qelPluginLoadSettingsNow() {
     StopTimers();
-    LoadFromStore();
+    try {
+        LoadFromStore();
+    } catch (...) {
+        // A store that cannot be read fails the request but leaves the settings in use as they
+        // were: the scans go on with them.
+        UpdateTimers();
+        throw;
+    }
     UpdateTimers();
 }
 

@@ -1,6 +1,8 @@
 // Loading and saving settings objects through a property store made for each request.
 
+#include "framework/module_log.h"
 #include "framework/plugin.h"
+#include "storage/big_ini_file.h"
 
 namespace brevor {
 
@@ -21,9 +23,12 @@ bool RunStore(TqelPlugin &plugin, TComponent *target, const TStrings *lines,
     store.SetComponents(*lines);
     try {
         return save ? store.Save(target) : store.Load(target);
-    } catch (const std::exception &) {
-        // An unreadable settings file keeps every value as it was.
-        return false;
+    } catch (const EIniFileException &e) {
+        // The settings file could not be read, written or locked. Every value stays as it was
+        // (in memory and in the file); the text names the file and the system's error. The
+        // error goes on to the request, which then fails.
+        plugin.AddLog(kLogError, e.what());
+        throw;
     }
 }
 

@@ -1,11 +1,9 @@
 #include "messages/translator.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "messages/wide_string_list.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "rtl/ansi.h"
 
@@ -128,11 +126,9 @@ bool HasLetter(const std::u16string &s) {
     });
 }
 
-bool ReadWholeFile(const std::string &path, std::string &bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    return !in.bad();
+bool ReadFileBytes(const std::string &path, std::string &bytes) {
+    int error = 0;
+    return platform::ReadWholeFile(path, bytes, error);
 }
 
 // ---------------------------------------------------------------- custom translator list
@@ -495,7 +491,7 @@ int TWtransl::LoadLanguage(const std::string &file, std::string_view source,
     settings_.LocaleChanged = false;
     settings_.BiDiMode = 0;
     std::string bytes;
-    if (!ReadWholeFile(file, bytes)) return -1;
+    if (!ReadFileBytes(file, bytes)) return -1;
     return ReadLanguageText(bytes, source, target, settings_,
                             [&](std::string_view src, std::string_view dst) {
                                 resources.ExactTexts.AddString(src, dst);
@@ -721,31 +717,28 @@ void TWtransl::CollectText(TObject *obj, bool found, const std::u16string &oldVa
 void TWtransl::SaveCollected(std::string_view target, std::string_view source) {
     std::lock_guard guard(lock_);
     if (settings_.SaveMode == 0 || collectedTexts_.Count() == 0) return;
-    try {
-        namespace fs = std::filesystem;
-        const std::string ext = settings_.SaveMode == 3 ? ".unused" : ".new";
-        std::string name = languageFile_ + ext;
-        std::error_code ec;
-        if (settings_.FileMode == 0) {
-            for (int n = 1; fs::exists(name, ec); ++n)
-                name = languageFile_ + "." + std::to_string(n) + ext;
-        }
-        const bool existed = fs::exists(name, ec);
-        std::ofstream out(
-            name, std::ios::binary | (settings_.FileMode == 2 ? std::ios::app : std::ios::trunc));
-        if (!out) return;
-        const std::string src(source), dst(target);
-        if (!existed || settings_.FileMode != 2)
-            out << "[Languages]\r\n$" << src << " = #1\r\n$" << dst
-                << " = #2 (Default)\r\nDefault = " << dst << "\r\n\r\n";
-        std::vector<std::string> texts = CollectedTexts();
-        std::sort(texts.begin(), texts.end());
-        for (const std::string &s : texts)
-            if (!s.empty()) out << src << ":>" << s << "\r\n" << dst << ":>" << s << "\r\n\r\n";
-        out << "\r\n";
-    } catch (...) {
-        // The side file may then be missing or partial.
+    const std::string ext = settings_.SaveMode == 3 ? ".unused" : ".new";
+    std::string name = languageFile_ + ext;
+    if (settings_.FileMode == 0) {
+        for (int n = 1; platform::FileExists(name); ++n)
+            name = languageFile_ + "." + std::to_string(n) + ext;
     }
+    const bool append = settings_.FileMode == 2 && platform::FileExists(name);
+    // The side file is replaced whole, also when appending, so it is never left half written.
+    std::string text;
+    if (append && !ReadFileBytes(name, text)) return;
+    const std::string src(source), dst(target);
+    if (!append)
+        text += "[Languages]\r\n$" + src + " = #1\r\n$" + dst +
+                " = #2 (Default)\r\nDefault = " + dst + "\r\n\r\n";
+    std::vector<std::string> texts = CollectedTexts();
+    std::sort(texts.begin(), texts.end());
+    for (const std::string &s : texts)
+        if (!s.empty()) text += src + ":>" + s + "\r\n" + dst + ":>" + s + "\r\n\r\n";
+    text += "\r\n";
+    int error = 0;
+    // A side file that cannot be written is not worth more than the texts it would collect.
+    platform::WriteFileAtomic(name, text, error);
 }
 
 void TWtransl::GetLanguages(TStrings *list, std::string &defaultLanguage) const {
@@ -753,7 +746,7 @@ void TWtransl::GetLanguages(TStrings *list, std::string &defaultLanguage) const 
     if (list) list->Clear();
     const std::string file = LanguageFile();
     std::string bytes;
-    if (file.empty() || !platform::FileExists(file) || !ReadWholeFile(file, bytes)) return;
+    if (file.empty() || !platform::FileExists(file) || !ReadFileBytes(file, bytes)) return;
     for (const TIniKeyValue &kv : ReadIniSection(bytes, "Languages")) {
         if (AnsiSameText(kv.Key, "Default") && defaultLanguage.empty()) {
             defaultLanguage = kv.Value;

@@ -18,15 +18,19 @@ public:
     TNamedLock(const TNamedLock &) = delete;
     TNamedLock &operator=(const TNamedLock &) = delete;
 
-    // Waits until the lock is held by the calling thread. False when the lock object cannot be
-    // created (the caller then runs without it).
+    // Waits until the lock is held by the calling thread. False when the lock cannot be had
+    // (its object can be neither created nor opened, or waiting failed); Error() then tells why.
+    // A caller must not go on with the guarded work without the lock.
     bool Acquire();
     void Release();
     const std::string &Name() const { return name_; }
+    // The system error code of the last failed Acquire, 0 after a successful one.
+    int Error() const { return error_; }
 
 private:
     std::string name_;
     int held_ = 0;  // acquisitions made through this object and not yet released
+    int error_ = 0;
 };
 
 // Holds a named lock for a scope.
@@ -39,6 +43,8 @@ public:
     TNamedLockGuard(const TNamedLockGuard &) = delete;
     TNamedLockGuard &operator=(const TNamedLockGuard &) = delete;
     bool Locked() const { return locked_; }
+    // Why the lock could not be had (a system error code), 0 when it is held.
+    int Error() const { return lock_.Error(); }
 
 private:
     TNamedLock lock_;

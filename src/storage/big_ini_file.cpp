@@ -6,6 +6,8 @@
 #include <memory>
 #include <unordered_set>
 
+#include "platform/file_faults.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "rtl/ansi.h"
 
@@ -36,10 +38,11 @@ bool IsHeader(std::string_view line) {
 // The locale's decimal separator: the POSIX layer works in the "C" locale.
 constexpr char kDecimalSeparator = '.';
 
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// "Cannot <what> file "<name>": <the system's text>".
+std::string FileErrorText(const char *what, const std::string &fileName, int error) {
+    return std::string("Cannot ") + what + " file \"" + fileName +
+           "\": " + platform::SystemErrorText(error);
+}
 
 }  // namespace
 
@@ -302,19 +305,17 @@ private:
 };
 
 void TBigIniFile::LoadFromFile() {
-    FilePtr file(std::fopen(fileName_.c_str(), "rb"));
-    if (!file) throw EIniFileException("Cannot open file \"" + fileName_ + "\"");
-    std::unique_ptr<char[]> buffer(new char[BufferSize]);
+    std::string bytes;
+    int error = 0;
     lastSection_ = 0;
-    Parser parser(sections_);
-    for (;;) {
-        const std::size_t n = std::fread(buffer.get(), 1, BufferSize, file.get());
-        if (n == 0 || !parser.Feed(std::string_view(buffer.get(), n))) break;
-    }
-    if (std::ferror(file.get())) {
+    if (!platform::ReadWholeFile(fileName_, bytes, error)) {
         sections_.ClearSections();
-        throw EIniFileException("Cannot read file \"" + fileName_ + "\"");
+        // Gone since the caller looked: the same as a file that never existed.
+        if (platform::IsMissingFileError(error)) return;
+        throw EIniFileException(FileErrorText("read", fileName_, error), error);
     }
+    Parser parser(sections_);
+    parser.Feed(bytes);
     parser.Finish();
 }
 
@@ -348,14 +349,9 @@ void TBigIniFile::UpdateFile() {
         return;
     }
     modified_ = false;
-    const std::string text = ToText();
-    FilePtr file(std::fopen(fileName_.c_str(), "wb"));
-    if (!file) throw EIniFileException("Cannot create file \"" + fileName_ + "\"");
-    std::unique_ptr<char[]> buffer(new char[BufferSize]);
-    std::setvbuf(file.get(), buffer.get(), _IOFBF, BufferSize);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed) throw EIniFileException("Cannot write file \"" + fileName_ + "\"");
+    int error = 0;
+    if (!platform::WriteFileAtomic(fileName_, ToText(), error))
+        throw EIniFileException(FileErrorText("write", fileName_, error), error);
 }
 
 int TBigIniFile::FindSection(std::string_view section) const {

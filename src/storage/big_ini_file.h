@@ -19,10 +19,16 @@
 
 namespace brevor {
 
-// The file could not be read or written, or a write would not survive a read-back.
+// The file could not be read, written or locked, or a write would not survive a read-back.
 class EIniFileException : public Exception {
 public:
-    using Exception::Exception;
+    // systemError: the system's error code when a file operation failed, else 0.
+    explicit EIniFileException(const std::string &message, int systemError = 0)
+        : Exception(message), systemError_(systemError) {}
+    int SystemError() const { return systemError_; }
+
+private:
+    int systemError_;
 };
 
 // Common base of the engine's lists: an unsorted list with an object per entry.
@@ -53,11 +59,12 @@ public:
 
 class TBigIniFile {
 public:
-    // Size of the text buffer for reading and writing.
+    // The text buffer size of the file format's original readers and writers; this engine reads
+    // and writes files whole, so lines and files may be longer.
     static constexpr std::size_t BufferSize = 1048576;
 
     // Reads the file when the name is not empty and the file exists; a file that exists but
-    // cannot be read raises EIniFileException.
+    // cannot be read raises EIniFileException naming the file and the system's error.
     explicit TBigIniFile(std::string fileName);
     // Writes pending changes (UpdateFile); a failure to write is swallowed here, so callers
     // that care call UpdateFile themselves first.
@@ -90,7 +97,8 @@ public:
     bool ValueExists(std::string_view section, std::string_view key) const;
 
     // Writes the file when modified and named; the modified flag is clear afterwards in any
-    // case. Raises EIniFileException when the file cannot be created or written.
+    // case. The file is replaced in one step, so it keeps its old content when the write fails;
+    // that raises EIniFileException naming the file and the system's error.
     void UpdateFile();
 
     // The file's text as UpdateFile would write it.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/file_faults.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
 #include "rtl/ansi.h"
@@ -511,6 +512,14 @@ bool TWreg::Process(TComponent *root, bool save) {
         // The whole read-modify-write cycle runs under the lock; the file object is released
         // (written) before the lock is.
         lock = std::make_unique<platform::TNamedLockGuard>(IniLockName(fullPath));
+        // Without the lock another writer could interleave its cycle with this one and one of
+        // the two would lose its changes: the request fails instead.
+        if (!lock->Locked()) {
+            const int error = lock->Error();
+            throw EIniFileException(
+                "Cannot lock file \"" + iniFile_ + "\": " + platform::SystemErrorText(error),
+                error);
+        }
         ini = std::make_unique<TBigIniFile>(iniFile_);
         storage = std::make_unique<TIniStorage>(*ini, iniFileSectionPrefix_);
     } else {
@@ -593,14 +602,8 @@ bool TWreg::Process(TComponent *root, bool save) {
     }
 
     storage.reset();
-    if (ini) {
-        try {
-            ini->UpdateFile();
-        } catch (...) {
-            // An INI file that cannot be written keeps its old content; the request succeeded.
-        }
-        ini.reset();
-    }
+    // A file that cannot be written keeps its old content and the error reaches the caller.
+    if (ini) ini->UpdateFile();
     return true;
 }
 

@@ -88,10 +88,11 @@ public:
     TBeforeProcessItemProc BeforeProcessItem;
 
     // Reads every mapping line's value into the property it names below root. True when the
-    // storage could be opened (always in INI mode). An INI file that exists but cannot be read
-    // raises EIniFileException.
+    // storage could be opened (always in INI mode). An INI file that exists but cannot be read,
+    // or whose system-wide lock cannot be had, raises EIniFileException.
     bool Load(TComponent *root);
-    // Writes every mapping line's value from the property it names below root. Same result.
+    // Writes every mapping line's value from the property it names below root. Same result; an
+    // INI file that cannot be written raises EIniFileException and keeps its old content.
     bool Save(TComponent *root);
 
     // Text form of an object reference, and its lookup.

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
+#include "../support/file_faults.h"
 #include "../support/temp_folder.h"
 #include "messages/language_file.h"
 #include "messages/wide_string_list.h"
@@ -434,7 +436,10 @@ TEST_F(TranslatorTest, CollectsUntranslatedTexts) {
 
 TEST_F(TranslatorTest, CollectsWithObjectPathsOncePerControl) {
     const std::string path = WriteFile(std::string("//saveuntrobj\n//fileappend\n") + kGermanFile);
-    for (int run = 0; run < 2; ++run) {
+    // The third run cannot write: the side file keeps what the first two appended.
+    for (int run = 0; run < 3; ++run) {
+        testing::ScopedFileFaults faults;
+        if (run == 2) faults.Add({platform::TFileCall::Write, "app.lng.new", ENOSPC});
         TWtransl t;
         t.SetLanguageFile(path);
         TTestControl root;

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "platform/file_faults.h"
+#include "support/file_faults.h"
 #include "support/temp_folder.h"
 
 namespace brevor {
@@ -243,6 +246,36 @@ TEST(BigIniFile, FileErrors) {
     ini.WriteString("A", "k", "v");
     EXPECT_THROW(ini.UpdateFile(), EIniFileException);
     EXPECT_FALSE(ini.Modified());
+
+    // A file that exists but cannot be read, and one that cannot be replaced: the error names
+    // the file and the system's reason, and the file keeps its content.
+    dir.Write("held.ini", "[A]\r\nk=1\r\n\r\n");
+    const std::string held = dir.File("held.ini");
+    for (const platform::TFileCall call : {platform::TFileCall::Open, platform::TFileCall::Read}) {
+        testing::ScopedFileFaults faults({{call, "held.ini", EACCES}});
+        try {
+            TBigIniFile unreadable(held);
+            ADD_FAILURE() << "read without error";
+        } catch (const EIniFileException &e) {
+            EXPECT_EQ(e.SystemError(), EACCES);
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot read file \"" + held + "\": " + platform::SystemErrorText(EACCES));
+        }
+    }
+    TBigIniFile full(held);
+    full.WriteString("A", "k", "2");
+    {
+        testing::ScopedFileFaults faults({{platform::TFileCall::Write, "held.ini", ENOSPC}});
+        try {
+            full.UpdateFile();
+            ADD_FAILURE() << "written without error";
+        } catch (const EIniFileException &e) {
+            EXPECT_EQ(e.SystemError(), ENOSPC);
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot write file \"" + held + "\": " + platform::SystemErrorText(ENOSPC));
+        }
+    }
+    EXPECT_EQ(dir.Read("held.ini"), "[A]\r\nk=1\r\n\r\n");
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "engine/settings_model.h"
+#include "platform/file_faults.h"
 #include "storage/big_ini_file.h"
+#include "support/file_faults.h"
 #include "support/registry_roots.h"
 #include "support/temp_folder.h"
 
@@ -174,10 +177,29 @@ TEST_F(WregTest, MissingIniWithoutRegistryLoadsNothing) {
     EXPECT_FALSE(dir.Exists("host.ini"));
 }
 
-TEST_F(WregTest, UnwritableIniStillSucceeds) {
+TEST_F(WregTest, UnwritableIniFailsTheSave) {
     ini = dir.File("missing/folder/host.ini");
     TDataSourceCfg cfg(nullptr);
-    EXPECT_TRUE(Run(cfg, true));
+    EXPECT_THROW(Run(cfg, true), EIniFileException);
+}
+
+TEST_F(WregTest, IniRequestWithoutItsLockDoesNothing) {
+    dir.Write("host.ini", kFreshIni);
+    TDataSourceCfg cfg(nullptr);
+    cfg.edBlockSize_Value = 7;
+    // Whichever way the lock fails, no request runs without it.
+    testing::ScopedFileFaults faults({{platform::TFileCall::Open, "host_ini.lock", EACCES}});
+    for (const bool save : {true, false}) {
+        try {
+            Run(cfg, save);
+            ADD_FAILURE() << "ran without the lock, save " << save;
+        } catch (const EIniFileException &e) {
+            EXPECT_EQ(e.SystemError(), EACCES);
+            EXPECT_NE(std::string(e.what()).find(ini), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(cfg.edBlockSize_Value, 7);
+    EXPECT_EQ(dir.Read("host.ini"), kFreshIni);
 }
 
 // A dialog-like tree: a form owning controls with published properties.

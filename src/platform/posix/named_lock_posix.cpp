@@ -1,17 +1,25 @@
 // The named lock is flock on ${TMPDIR:-/tmp}/brevor-<name>.lock. Every thread opens its own
 // descriptor, so flock also serialises threads of one process; a per-thread count makes the lock
 // re-entrant for its owner.
+//
+// The per-thread counts live in one process-wide table keyed by thread and name, not in
+// thread_local storage: a thread_local object with a destructor would keep the library loaded
+// for as long as a thread that touched it lives.
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <thread>
+#include <utility>
 
+#include "platform/file_faults.h"
 #include "platform/named_lock.h"
 
 namespace brevor::platform {
@@ -24,8 +32,29 @@ struct HeldLock {
     pid_t pid = 0;  // a forked child inherits the entry but not the ownership
 };
 
-// Locks this thread holds, by name.
-thread_local std::map<std::string, HeldLock> heldLocks;
+using HeldKey = std::pair<std::thread::id, std::string>;
+
+// Locks held by any thread of this process, by thread and name. Only the owning thread reads
+// or changes its entries; the mutex guards the table itself.
+class THeldLocks {
+public:
+    // The calling thread's entry for name (created empty when missing). The reference stays
+    // valid until Erase: map nodes do not move.
+    HeldLock &Get(const std::string &name) {
+        std::lock_guard lock(mutex_);
+        return table_[HeldKey(std::this_thread::get_id(), name)];
+    }
+    void Erase(const std::string &name) {
+        std::lock_guard lock(mutex_);
+        table_.erase(HeldKey(std::this_thread::get_id(), name));
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<HeldKey, HeldLock> table_;
+};
+
+THeldLocks heldLocks;
 
 constexpr std::size_t kMaxNameLength = 180;
 // Waiters on a multi-processor machine try this often before they block.
@@ -60,6 +89,38 @@ std::string LockFilePath(const std::string &name) {
     return dir + "/brevor-" + name + ".lock";
 }
 
+int OpenOnce(const std::string &path, int flags, mode_t mode = 0) {
+    if (FileFault(TFileCall::Open, path) != 0) return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens the lock file, creating it for everyone when it is missing. A file that another user
+// created may be read-only for this one: flock works on a read-only descriptor too. An existing
+// file is opened without O_CREAT, which a sticky temporary folder refuses for other users' files.
+int OpenLockFile(const std::string &path) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = OpenOnce(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            // The umask must not keep other users out of a lock they share.
+            if (::fchmod(fd, 0666) != 0) {
+                // The creator can still use it; others fall back on read-only opens.
+            }
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+        fd = OpenOnce(path, O_RDWR);
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+            fd = OpenOnce(path, O_RDONLY);
+        // Removed between the two opens: create it again.
+        if (fd >= 0 || errno != ENOENT) return fd;
+    }
+    return -1;
+}
+
 bool LockFd(int fd) {
     if (std::thread::hardware_concurrency() > 1) {
         for (int i = 0; i < kSpinCount; ++i) {
@@ -83,7 +144,8 @@ TNamedLock::~TNamedLock() {
 }
 
 bool TNamedLock::Acquire() {
-    HeldLock &held = heldLocks[name_];
+    error_ = 0;
+    HeldLock &held = heldLocks.Get(name_);
     if (held.count > 0 && held.pid != ::getpid()) {
         // Inherited through fork: the descriptor shares the parent's lock. Closing this copy
         // leaves the parent's lock alone (an explicit unlock would not).
@@ -95,10 +157,11 @@ bool TNamedLock::Acquire() {
         ++held_;
         return true;
     }
-    const int fd = ::open(LockFilePath(name_).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = OpenLockFile(LockFilePath(name_));
     if (fd < 0 || !LockFd(fd)) {
+        error_ = errno != 0 ? errno : EIO;
         if (fd >= 0) ::close(fd);
-        heldLocks.erase(name_);
+        heldLocks.Erase(name_);
         return false;
     }
     held.fd = fd;
@@ -110,13 +173,18 @@ bool TNamedLock::Acquire() {
 
 void TNamedLock::Release() {
     if (held_ == 0) return;
-    auto it = heldLocks.find(name_);
-    if (it == heldLocks.end() || it->second.pid != ::getpid()) return;
     --held_;
-    if (--it->second.count > 0) return;
+    HeldLock &held = heldLocks.Get(name_);
+    if (held.count == 0 || held.pid != ::getpid()) {
+        // Taken on another thread, or inherited through fork: nothing of this thread's to give
+        // back (the count still drops, so the destructor ends).
+        if (held.count == 0) heldLocks.Erase(name_);
+        return;
+    }
+    if (--held.count > 0) return;
     // Closing the descriptor releases the flock.
-    ::close(it->second.fd);
-    heldLocks.erase(it);
+    ::close(held.fd);
+    heldLocks.Erase(name_);
 }
 
 }  // namespace brevor::platform
