@@ -21,4 +21,14 @@ std::string RenderStack(const std::vector<void *> &frames);
 // exceptions (they record their stack), else the stack of the handler. Empty without frames.
 std::string ExceptionStackText(const std::exception &e);
 
+// One log line for an exception being handled: its class and message, then the frames of its
+// call-stack text, each part separated by " | ":
+// "std::runtime_error: boom | #0  0x...  brevor.so!Fn+0x1a | #1  ...". The module's own classes
+// are named without their namespace ("EConvertError: ...").
+std::string ExceptionLogText(const std::exception &e);
+// The same for the exception currently being handled (call only inside a handler); one of no
+// known class reads "unknown exception" followed by the handler's frames. Empty outside a
+// handler.
+std::string CurrentExceptionLogText();
+
 }  // namespace brevor

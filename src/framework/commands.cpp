@@ -1,8 +1,8 @@
 // Commands (ExecutePluginCommand), the custom-command text, the language follow-up and the
 // data-call guard of the module object.
 
-#include <charconv>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "diagnostics/crash_report.h"
@@ -22,32 +22,15 @@ TqelParamsList *ParamsOf(const TPluginCallRec *rec) {
     return static_cast<TqelParamsList *>(rec->Params);
 }
 
-// One line of "DATA-SOURCES-IN-CFG": "Id;Name;FullName"; false when the line is skipped.
-bool ParseDataSource(std::string_view line, TConfigDataSource &source) {
-    std::string_view fields[3];
-    for (int i = 0; i < 3; ++i) {
-        const auto semi = line.find(';');
-        fields[i] = TrimBlanks(line.substr(0, semi));
-        if (semi == std::string_view::npos) {
-            line = {};
-            for (int k = i + 1; k < 3; ++k)
-                fields[k] = {};
-            break;
-        }
-        line.remove_prefix(semi + 1);
-        if (i == 1) {
-            fields[2] = TrimBlanks(line.substr(0, line.find(';')));
-            break;
-        }
+// Inside a handler: queues the exception being handled as an error line, its class and message
+// followed by the stack where it was raised.
+void QueueCommandFailure(TqelPlugin &plugin) noexcept {
+    try {
+        const std::string text = CurrentExceptionLogText();
+        if (!text.empty()) plugin.QueueLog(kLogError, text);
+    } catch (const std::bad_alloc &) {
+        // No memory to render the line; the command's -3 still tells the host.
     }
-    std::int32_t id = -1;
-    const auto r = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), id);
-    if (r.ec != std::errc() || r.ptr != fields[0].data() + fields[0].size()) id = -1;
-    if (id == -1) return false;
-    source.Id = id;
-    source.Name = fields[1];
-    source.FullName = fields[2];
-    return true;
 }
 
 // Holds the command lock and the depth counter for one command; refuses nested calls.
@@ -103,6 +86,8 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
                 Load(rec);
                 result = 0;
             } catch (...) {
+                // The host sees only -3; the log says what failed.
+                QueueCommandFailure(*this);
                 result = -3;
             }
         } else if (command == "UNLOAD") {
@@ -126,16 +111,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
             result = -1;
             if (params::HasParam(list, "DATA-SOURCES-IN-CFG")) {
                 DataSources.clear();
-                TStringList lines;
-                lines.SetText(params::ReadParamText(list, "DATA-SOURCES-IN-CFG"));
-                for (int i = 0; i < lines.Count(); ++i) {
-                    try {
-                        TConfigDataSource source;
-                        if (ParseDataSource(lines[i], source)) DataSources.push_back(source);
-                    } catch (const std::exception &) {
-                        // A line that cannot be taken is skipped alone.
-                    }
-                }
+                DataSources = ParseDataSources(params::ReadParamText(list, "DATA-SOURCES-IN-CFG"));
             }
             if (params::HasParam(list, "RESULT")) {
                 const std::int32_t value = params::ReadParamInt(list, "RESULT");
@@ -197,12 +173,8 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
                 }
             }
         }
-    } catch (const std::exception &e) {
-        // Reported in the log with the stack where it was raised.
-        const std::string text = ExceptionStackText(e);
-        if (!text.empty()) QueueLog(kLogError, text);
-        return -3;
     } catch (...) {
+        QueueCommandFailure(*this);
         return -3;
     }
     return result;

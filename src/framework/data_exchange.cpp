@@ -1,5 +1,8 @@
 #include "framework/data_exchange.h"
 
+#include <charconv>
+#include <exception>
+
 #include "rtl/ansi.h"
 #include "rtl/strings.h"
 
@@ -16,6 +19,34 @@ std::vector<std::string_view> TypeNames() {
         all.remove_prefix(bar == std::string_view::npos ? all.size() : bar + 1);
     }
     return names;
+}
+
+// One line of "DATA-SOURCES-IN-CFG": "Id;Name;FullName"; false when the line is skipped.
+bool ParseDataSource(std::string_view line, TConfigDataSource &source) {
+    std::string_view fields[3];
+    for (int i = 0; i < 3; ++i) {
+        const auto semi = line.find(';');
+        fields[i] = TrimBlanks(line.substr(0, semi));
+        if (semi == std::string_view::npos) {
+            line = {};
+            for (int k = i + 1; k < 3; ++k)
+                fields[k] = {};
+            break;
+        }
+        line.remove_prefix(semi + 1);
+        if (i == 1) {
+            fields[2] = TrimBlanks(line.substr(0, line.find(';')));
+            break;
+        }
+    }
+    std::int32_t id = -1;
+    const auto r = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), id);
+    if (r.ec != std::errc() || r.ptr != fields[0].data() + fields[0].size()) id = -1;
+    if (id == -1) return false;
+    source.Id = id;
+    source.Name = fields[1];
+    source.FullName = fields[2];
+    return true;
 }
 
 }  // namespace
@@ -91,6 +122,21 @@ std::string FormatParserItems(const std::vector<TParserItem> &items) {
         text += item.Extra;
     }
     return text;
+}
+
+std::vector<TConfigDataSource> ParseDataSources(std::string_view text) {
+    std::vector<TConfigDataSource> sources;
+    TStringList lines;
+    lines.SetText(text);
+    for (int i = 0; i < lines.Count(); ++i) {
+        try {
+            TConfigDataSource source;
+            if (ParseDataSource(lines[i], source)) sources.push_back(std::move(source));
+        } catch (const std::exception &) {
+            // A line that cannot be taken (out of memory) is skipped alone.
+        }
+    }
+    return sources;
 }
 
 }  // namespace brevor

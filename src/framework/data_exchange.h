@@ -38,4 +38,16 @@ void ParseParserItems(std::string_view text, std::vector<TParserItem> &items);
 // The inverse: lines joined by CR LF, no trailing line break.
 std::string FormatParserItems(const std::vector<TParserItem> &items);
 
+// A data source the host knows, from SET-STATE's "DATA-SOURCES-IN-CFG".
+struct TConfigDataSource {
+    std::int32_t Id = 0;
+    std::string Name;
+    std::string FullName;
+};
+
+// Lines "Id;Name;FullName" (a line ends at CR, LF or CR LF; fields trimmed of bytes <= 0x20,
+// missing fields empty, anything after a third ";" ignored). A line whose Id is not a decimal
+// integer, or is -1, is skipped; so is a line that cannot be taken for any other reason.
+std::vector<TConfigDataSource> ParseDataSources(std::string_view text);
+
 }  // namespace brevor

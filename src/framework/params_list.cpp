@@ -136,8 +136,16 @@ void FreeParamsList(TqelParamsList *list) noexcept {
 }
 
 bool IsRowsList(const TqelParamsList *list) noexcept {
-    return list != nullptr && list->Class != nullptr && list->Class->ClassName != nullptr &&
-           AnsiSameText(list->Class->ClassName, "TqelRowsParamsList");
+    if (list == nullptr) return false;
+    // The chain is host memory: a cycle or a corrupt record must end the walk, so it stops after
+    // more levels than any real class hierarchy has.
+    constexpr int kMaxClassDepth = 64;
+    const TBrvClass *cls = list->Class;
+    for (int depth = 0; cls != nullptr && depth < kMaxClassDepth; ++depth, cls = cls->Parent) {
+        if (cls->ClassName != nullptr && AnsiSameText(cls->ClassName, "TqelRowsParamsList"))
+            return true;
+    }
+    return false;
 }
 
 void CheckSignature(const TqelParamsList *list) {

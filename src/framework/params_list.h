@@ -39,7 +39,9 @@ struct TParamsListDeleter {
 };
 using TParamsListPtr = std::unique_ptr<TqelParamsList, TParamsListDeleter>;
 
-// True when the list's class name is "TqelRowsParamsList", ignoring case.
+// True when the list's class, or a class it derives from (its Parent chain), is named
+// "TqelRowsParamsList", ignoring case: a host may derive its own rows class. The walk gives up
+// on chains longer than any real hierarchy (a cyclic or corrupt chain is not a rows list).
 bool IsRowsList(const TqelParamsList *list) noexcept;
 
 // "Assertion failure" unless the list is alive (Signature) and well formed.

@@ -34,13 +34,6 @@ constexpr int kModuleTypeCount = 8;
 
 // A screen rectangle in pixels: Left/Top inclusive, Right/Bottom exclusive.
 
-// A data source the host knows, from SET-STATE's "DATA-SOURCES-IN-CFG".
-struct TConfigDataSource {
-    std::int32_t Id = 0;
-    std::string Name;
-    std::string FullName;
-};
-
 // An entry of the custom-command text ("Text1|Text2|Text3|Number1|Number2").
 struct TqelPluginCustomCmd {
     std::string Text1;

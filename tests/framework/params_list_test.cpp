@@ -169,6 +169,41 @@ TEST(ParamsList, ConstructionAndRowsListRecognition) {
     EXPECT_FALSE(params::IsRowsList(hostPlain.List()));
 }
 
+// Class records a host may make: its own classes derived from the list classes, and records
+// whose Parent chain is broken (host memory is outside input).
+TEST(ParamsList, RowsListsAreRecognisedThroughTheParentChain) {
+    const TBrvClass plain = {"TqelParamsList", nullptr, sizeof(TqelParamsList), nullptr};
+    const TBrvClass rows = {"TQELROWSPARAMSLIST", &plain, sizeof(TqelRowsParamsList), nullptr};
+    const TBrvClass hostRows = {"THostRowsList", &rows, sizeof(TqelRowsParamsList), nullptr};
+    const TBrvClass hostRows2 = {"THostRowsList2", &hostRows, sizeof(TqelRowsParamsList), nullptr};
+    const TBrvClass hostPlain = {"THostList", &plain, sizeof(TqelParamsList), nullptr};
+    const TBrvClass unnamed = {nullptr, &rows, sizeof(TqelRowsParamsList), nullptr};
+    TBrvClass loopA = {"TLoopA", nullptr, sizeof(TqelParamsList), nullptr};
+    const TBrvClass loopB = {"TLoopB", &loopA, sizeof(TqelParamsList), nullptr};
+    loopA.Parent = &loopB;  // a cycle without the rows class in it
+    // A chain far longer than any class hierarchy, with the rows class at its root.
+    std::vector<TBrvClass> deep(10000, TBrvClass{"TDeep", nullptr, 0, nullptr});
+    deep.back() = rows;
+    for (std::size_t i = 0; i + 1 < deep.size(); ++i)
+        deep[i].Parent = &deep[i + 1];
+
+    const struct {
+        const TBrvClass *cls;
+        bool isRows;
+    } cases[] = {
+        {&rows, true},   {&hostRows, true},      {&hostRows2, true},
+        {&plain, false}, {&hostPlain, false},    {&unnamed, true},
+        {&loopA, false}, {&deep.front(), false}, {nullptr, false},
+    };
+    for (const auto &c : cases) {
+        TqelParamsList list{};
+        list.Class = c.cls;
+        EXPECT_EQ(params::IsRowsList(&list), c.isRows)
+            << (c.cls && c.cls->ClassName ? c.cls->ClassName : "(null)");
+    }
+    EXPECT_FALSE(params::IsRowsList(nullptr));
+}
+
 // A class whose notification looks the list up while the list is being destroyed.
 std::vector<std::string> g_lookupsDuringDestruction;
 void BRV_CALL LookUpOnNotify(void *list, void *, std::int32_t) {
