@@ -95,6 +95,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
                 Unload(rec);
                 result = 0;
             } catch (...) {
+                QueueCommandFailure(*this);
                 result = -3;
             }
         } else if (command == "SET-ITEMS") {
@@ -145,6 +146,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
                     else
                         result = 0;
                 } catch (...) {
+                    QueueCommandFailure(*this);
                     result = -3;
                 }
             }
@@ -169,6 +171,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
                 try {
                     OnExecuteCustomCommand(this, command, rec, result);
                 } catch (...) {
+                    QueueCommandFailure(*this);
                     result = -3;
                 }
             }

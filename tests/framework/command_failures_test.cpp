@@ -43,6 +43,7 @@ protected:
         params.Add("COMMAND", command)
             .Add("MessagesProcessorHandle", static_cast<std::int32_t>(window_.ModuleHandle()))
             .Add("ITEMS", "Caption|NAME")
+            .Add("EVENT-TYPE", "LOG-MESSAGE")
             .Add("RESULT", static_cast<std::int32_t>(1));
         TPluginCallRec rec{};
         rec.Tag = BRV_CALL_TAG;
@@ -89,6 +90,17 @@ TEST_F(CommandFailuresTest, FailingHandlerQueuesTheExceptionThenItsStack) {
         {"SAVE-SETTINGS-NOW",
          [](TqelPlugin &p, std::function<void()> f) {
              p.OnSaveSettingsNow = [f](TqelPlugin *) { f(); };
+         }},
+        {"EVENT",
+         [](TqelPlugin &p, std::function<void()> f) {
+             p.OnEvent = [f](TqelPlugin *, const std::string &, TPluginCallRec *, std::int32_t &) {
+                 f();
+             };
+         }},
+        {"MY-COMMAND",
+         [](TqelPlugin &p, std::function<void()> f) {
+             p.OnExecuteCustomCommand = [f](TqelPlugin *, const std::string &, TPluginCallRec *,
+                                            std::int32_t &) { f(); };
          }},
     };
     for (const auto &c : cases) {
