@@ -1,5 +1,7 @@
 #include "framework/plugin.h"
 
+#include "diagnostics/crash_report.h"
+
 #include "framework/params_list.h"
 #include "platform/platform.h"
 
@@ -150,11 +152,14 @@ void TqelPlugin::Unload(TPluginCallRec *rec) {
             if (OnSaveSettingsNow) OnSaveSettingsNow(this);
         }
     } catch (...) {
+        // The unload goes on; the log tells why the settings were not written.
+        QueueLog(kLogError, CurrentExceptionLogText());
     }
     try {
         std::int32_t result = 0;
         if (OnUnload) OnUnload(this, rec, result);
     } catch (...) {
+        QueueLog(kLogError, CurrentExceptionLogText());
     }
     try {
         params::FreeParamsList(DataRows);

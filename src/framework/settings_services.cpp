@@ -21,15 +21,10 @@ bool RunStore(TqelPlugin &plugin, TComponent *target, const TStrings *lines,
     store.BeforeProcessItem = plugin.OnBeforeProcessSettingsItem;
     store.SetINIFile(iniFile.empty() ? plugin.IniFile : iniFile);
     store.SetComponents(*lines);
-    try {
-        return save ? store.Save(target) : store.Load(target);
-    } catch (const EIniFileException &e) {
-        // The settings file could not be read, written or locked. Every value stays as it was
-        // (in memory and in the file); the text names the file and the system's error. The
-        // error goes on to the request, which then fails.
-        plugin.AddLog(kLogError, e.what());
-        throw;
-    }
+    // A settings file that cannot be read, written or locked raises EIniFileException, whose
+    // text names the file and the system's error; every value stays as it was (in memory and in
+    // the file) and the request that asked fails and logs it.
+    return save ? store.Save(target) : store.Load(target);
 }
 
 }  // namespace

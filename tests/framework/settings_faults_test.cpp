@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -43,12 +44,26 @@ protected:
         if (!plugin_) plugin_.reset(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
         return plugin_->ExecutePluginCommand(&rec);
     }
-    // Error lines that name the settings file.
+    // Error lines that name the settings file: sent to the window, or queued for the host to
+    // fetch (a failing command queues its line). Fetching empties the queue.
     std::vector<std::string> FileErrors() const {
         std::vector<std::string> out;
+        const std::string quoted = "\"" + ini_ + "\"";
         for (const auto &line : window_.Lines())
-            if (line.Level == 0 && line.Text.find("\"" + ini_ + "\"") != std::string::npos)
+            if (line.Level == 0 && line.Text.find(quoted) != std::string::npos)
                 out.push_back(line.Text);
+        std::int64_t needed = 0;
+        plugin_->Log.GetLogEx(nullptr, -1, needed);
+        std::string queued(static_cast<std::size_t>(needed), '\0');
+        if (needed > 0)
+            plugin_->Log.GetLogEx(queued.data(), static_cast<std::int32_t>(needed), needed);
+        for (std::size_t at = 0; at < queued.size();) {
+            const std::size_t end = std::min(queued.find("\r\n", at), queued.size());
+            const std::string line = queued.substr(at, end - at);
+            if (line.rfind("\x01", 0) == 0 && line.find(quoted) != std::string::npos)
+                out.push_back(line);
+            at = end + 2;
+        }
         return out;
     }
     // Everything in the folder besides the settings file (temporary files left behind).
