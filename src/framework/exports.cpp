@@ -157,6 +157,10 @@ BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
         } catch (const std::exception &e) {
             success = false;
             instance->AddLog(brevor::kLogError, e.what());
+        } catch (...) {
+            // Not an exception of ours (it carries no text to log): the dialog counts as closed
+            // without change, as for any other failure of the handler.
+            success = false;
         }
         rec->ResultValue = success ? 1 : 0;
         if (success) ReloadSiblings(*instance.get(), registryPath);
