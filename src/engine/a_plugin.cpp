@@ -67,8 +67,7 @@ TaPlugin::~TaPlugin() {
     // Children are freed by the component base; the timers must be stopped before anything
     // their scans use goes away.
     alive_ = false;
-    StopTimer(timSimpleTimeMode);
-    StopTimer(timSchedulerMode);
+    StopTimers();
 }
 
 // The module's stored form: published values, child components and event wiring.
@@ -140,8 +139,7 @@ void TaPlugin::qelPluginCreate() {
 
 void TaPlugin::qelPluginDestroy() {
     alive_ = false;
-    StopTimer(timSimpleTimeMode);
-    StopTimer(timSchedulerMode);
+    StopTimers();
 }
 
 void TaPlugin::qelPluginLoad(TPluginCallRec *rec) {
@@ -190,12 +188,14 @@ void TaPlugin::qelPluginShowOptionsDialog(bool &success) {
     }
     if (result != mrOk) return;
     // Commands of other host threads must not see the settings object while it is replaced.
-    std::lock_guard lock(CommandLock);
+    const auto lock = Gate.LockCommands();
+    success = true;  // the store holds the new settings whatever happens here
+    // Unloaded or released while the dialog was up: nothing here to reload.
+    if (Gate.Unloaded() || Gate.Retired()) return;
     StopTimers();
     Settings = std::make_unique<TDataSourceCfg>(this);
     LoadFromStore();
     UpdateTimers();
-    success = true;
 }
 
 void TaPlugin::qelPluginUnload() {
@@ -245,13 +245,24 @@ TScanSettings TaPlugin::ScanSettings() const {
 }
 
 void TaPlugin::StopTimers() {
+    const std::lock_guard lock(timersMutex_);
+    StopTimersLocked();
+}
+
+void TaPlugin::StopTimersLocked() {
     StopTimer(timSimpleTimeMode);
     StopTimer(timSchedulerMode);
 }
 
-void TaPlugin::UpdateTimers() {
+void TaPlugin::Retire() {
+    TqelPlugin::Retire();
     StopTimers();
-    if (TemporaryLoad) return;
+}
+
+void TaPlugin::UpdateTimers() {
+    const std::lock_guard lock(timersMutex_);
+    StopTimersLocked();
+    if (TemporaryLoad || Gate.Retired()) return;
     if (!IsStateActive(mttDataQuery) && !IsStateActive(mttFilter)) return;
     if (!Settings || !FileStates) return;
     scanSettings_ = ScanSettings();

@@ -40,6 +40,8 @@ public:
     // host's active kinds call for.
     void UpdateTimers();
     void StopTimers();
+    // Leaving the registry stops both timers for good.
+    void Retire() override;
     // Reads the settings from the instance's own location / writes them there.
     void LoadFromStore();
     void SaveToStore();
@@ -62,9 +64,12 @@ private:
     void timSchedulerModeTimer(TZRTTimerData *data);
 
     // An engine report as a log line: the message row formatted with the path and number.
+    void StopTimersLocked();
     void LogTransfer(int level, const char *msgId, const std::string &fullName, std::int64_t n);
     TSendTarget Target() const;
 
+    // Serialises starting and stopping the timers, so that none starts after Retire.
+    std::mutex timersMutex_;
     // Cleared when destruction begins: scans that still get a tick do nothing.
     std::atomic<bool> alive_{false};
     // The settings the running timers scan with; replaced only while both timers are stopped.

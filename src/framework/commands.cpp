@@ -1,9 +1,7 @@
 // Commands (ExecutePluginCommand), the custom-command text, the language follow-up and the
 // data-call guard of the module object.
 
-#include <chrono>
 #include <new>
-#include <thread>
 
 #include "diagnostics/crash_report.h"
 #include "framework/params_list.h"
@@ -33,24 +31,6 @@ void QueueCommandFailure(TqelPlugin &plugin) noexcept {
     }
 }
 
-// Holds the command lock and the depth counter for one command; refuses nested calls.
-class TCommandScope {
-public:
-    explicit TCommandScope(TqelPlugin &plugin) : plugin_(plugin), lock_(plugin.CommandLock) {
-        if (plugin_.CommandDepth.fetch_add(1) + 1 != 1) {
-            plugin_.CommandDepth.fetch_sub(1);
-            throw EAssertionFailed("Assertion failure");
-        }
-    }
-    ~TCommandScope() { plugin_.CommandDepth.fetch_sub(1); }
-    TCommandScope(const TCommandScope &) = delete;
-    TCommandScope &operator=(const TCommandScope &) = delete;
-
-private:
-    TqelPlugin &plugin_;
-    std::lock_guard<std::recursive_mutex> lock_;
-};
-
 }  // namespace
 
 std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
@@ -73,7 +53,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
 
     std::int32_t result = -2;
     try {
-        TCommandScope scope(*this);
+        const TCommandGate::TCommandHold running = Gate.EnterCommand();
         ChangeLanguage(rec);
         TqelParamsList *list = ParamsOf(rec);
         if (params::HasParam(list, "MessagesProcessorHandle"))
@@ -200,7 +180,11 @@ void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
     if (language.empty() || Language.empty() || language == Language) return;
     Language = language;
     LanguageApplied = false;
-    ApplyLanguage();
+    {
+        // The translation rewrites texts that data calls log; none runs meanwhile.
+        const TCommandGate::TDataHold dataCalls = Gate.EnterData();
+        ApplyLanguage();
+    }
     try {
         if (OnChangeLanguage) OnChangeLanguage(this);
     } catch (...) {
@@ -226,30 +210,10 @@ void TqelPlugin::SetParserItems(std::string_view text, bool replace) {
     ParseParserItems(text, ParserItems);
 }
 
-bool TqelPlugin::WaitWhileBusy() {
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    for (;;) {
-        bool expected = false;
-        const bool taken = Busy.compare_exchange_strong(expected, true);
-        if (taken || Unloaded) {
-            // An unloaded instance is refused by the guard; give the flag back at once.
-            if (taken && Unloaded) Busy.store(false);
-            return taken || Unloaded;
-        }
-        const auto elapsed = Clock::now() - start;
-        if (elapsed >= std::chrono::milliseconds(30000)) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-}
-
 std::int32_t TqelPlugin::RunDataCall(TDataCall call, TPluginCallRec *rec) {
-    if (!WaitWhileBusy()) return -1;
-    if (Unloaded) return -1;
-    struct TRelease {
-        std::atomic<bool> &busy;
-        ~TRelease() { busy.store(false); }
-    } release{Busy};
+    // Refused when another call keeps the data side past the wait, or the instance is unloaded.
+    const TCommandGate::TDataHold dataCall = Gate.EnterData();
+    if (!dataCall) return -1;
 
     if (call != TDataCall::GetEvents) rec->ResultValue = 0;
     std::int32_t result = 0;

@@ -2,7 +2,9 @@
 // everything and returns its failure value.
 
 #include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "brevor/abi.h"
 #include "diagnostics/crash_report.h"
@@ -15,6 +17,34 @@
 using brevor::GetModuleInstance;
 using brevor::IsValidCallRecord;
 using brevor::TInstanceRef;
+
+namespace {
+
+// After a confirmed options dialog: every other live instance with the same registry path
+// reloads what the dialog saved. Each runs under its own command lock, so that no command (an
+// UNLOAD freeing its settings) runs meanwhile; one unloaded or released meanwhile, or whose
+// lock this thread already holds for a command, is skipped. No two command locks are held at
+// once, so dialogs confirmed together on two siblings do not wait for each other.
+void ReloadSiblings(brevor::TqelPlugin &self, const std::string &registryPath) {
+    brevor::TInstanceRegistry *registry = brevor::Registry();
+    if (registry == nullptr) return;
+    std::vector<TInstanceRef> siblings;
+    registry->ForEach([&](brevor::TqelPlugin *other) {
+        if (other != &self) siblings.emplace_back(other);
+    });
+    for (const TInstanceRef &other : siblings) {
+        const brevor::TCommandGate::TCommandHold command = other->Gate.EnterCommandIfLive();
+        if (!command || other->RegistryPath != registryPath || !other->OnLoadSettingsNow) continue;
+        try {
+            other->OnLoadSettingsNow(other.get());
+        } catch (const std::exception &e) {
+            // One sibling's failure does not keep the others from reloading.
+            other->AddLog(brevor::kLogError, e.what());
+        }
+    }
+}
+
+}  // namespace
 
 BRV_EXPORT int32_t BRV_CALL GetPluginIntfVersion(void) {
     return BRV_INTERFACE_VERSION;
@@ -96,6 +126,7 @@ BRV_EXPORT int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec) {
 // reload theirs).
 BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
     if (rec == nullptr) return;
+    // Nothing may reach the host: an error after the status 4 was set leaves that status.
     try {
         rec->ResultKind = BRV_RESULT_KIND_NUMBER;
         rec->ResultSize = 4;
@@ -107,31 +138,32 @@ BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
             return;
         }
         rec->ResultValue = 4;
-        if (rec->Params != nullptr) {
-            instance->ReadIniFile(rec, true);
-            instance->ChangeLanguage(rec);
-            const auto *list = static_cast<const TqelParamsList *>(rec->Params);
-            if (brevor::params::HasParam(list, "OWNERFORM"))
-                instance->OwnerWindow = brevor::params::ReadParamHandle(list, "OWNERFORM");
+        std::string registryPath;
+        {
+            // What commands change as well is changed under their lock.
+            const auto lock = instance->Gate.LockCommands();
+            if (rec->Params != nullptr) {
+                instance->ReadIniFile(rec, true);
+                instance->ChangeLanguage(rec);
+                const auto *list = static_cast<const TqelParamsList *>(rec->Params);
+                if (brevor::params::HasParam(list, "OWNERFORM"))
+                    instance->OwnerWindow = brevor::params::ReadParamHandle(list, "OWNERFORM");
+            }
+            registryPath = instance->RegistryPath;
         }
         bool success = false;
         try {
             instance->OnShowOptionsDialog(instance.get(), rec, success);
+        } catch (const std::exception &e) {
+            success = false;
+            instance->AddLog(brevor::kLogError, e.what());
         } catch (...) {
+            // Not an exception of ours (it carries no text to log): the dialog counts as closed
+            // without change, as for any other failure of the handler.
             success = false;
         }
         rec->ResultValue = success ? 1 : 0;
-        if (!success) return;
-        brevor::TInstanceRegistry *registry = brevor::Registry();
-        if (registry == nullptr) return;
-        registry->ForEach([&](brevor::TqelPlugin *other) {
-            if (other == instance.get() || other->RegistryPath != instance->RegistryPath) return;
-            if (!other->OnLoadSettingsNow) return;
-            try {
-                other->OnLoadSettingsNow(other);
-            } catch (...) {
-            }
-        });
+        if (success) ReloadSiblings(*instance.get(), registryPath);
     } catch (...) {
     }
 }

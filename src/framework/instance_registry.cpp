@@ -79,7 +79,18 @@ TInstanceRegistry::~TInstanceRegistry() {
     TRegistryWriteHold hold(list_);
     TObjectList<TqelPlugin> *list = hold.List();
     while (list->Count() > 0)
-        TInstanceRef::Release(list->Extract(0));
+        Remove(list->Extract(0));
+}
+
+void TInstanceRegistry::Remove(TqelPlugin *plugin) {
+    // Retired first: a call still inside an export keeps the object, but not its work, alive.
+    try {
+        plugin->Retire();
+    } catch (const std::exception &) {
+        // Released from the instance's own timer handler, which cannot stop its own timer; the
+        // timer ends when the last reference destroys the instance.
+    }
+    TInstanceRef::Release(plugin);
 }
 
 int TInstanceRegistry::IndexOf(TObjectList<TqelPlugin> *list, std::int32_t id) {
@@ -112,7 +123,7 @@ bool TInstanceRegistry::GetModuleInstance(const TPluginCallRec *rec, TInstanceRe
         // Promotion may let another writer go first, so the list is searched again.
         TRegistryWriteHold writeHold(list_);
         index = IndexOf(list, id);
-        if (index >= 0) TInstanceRef::Release(list->Extract(index));
+        if (index >= 0) Remove(list->Extract(index));
         return false;
     }
 

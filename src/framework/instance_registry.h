@@ -64,6 +64,8 @@ public:
 
 private:
     static int IndexOf(TObjectList<TqelPlugin> *list, std::int32_t id);
+    // Takes a removed instance out of service and drops the list's reference.
+    static void Remove(TqelPlugin *plugin);
     TThreadObjectList<TqelPlugin> list_{false};
 };
 

@@ -126,7 +126,7 @@ void TqelPlugin::Load(TPluginCallRec *rec) {
         fSendString = platform::FindModuleFunction(HostModule, "fSendString");
         fSendByte = platform::FindModuleFunction(HostModule, "fSendByte");
     }
-    Unloaded = false;
+    Gate.MarkLoaded();
     std::int32_t result = 0;
     if (OnLoad) OnLoad(this, rec, result);
 }
@@ -143,7 +143,9 @@ void TqelPlugin::Unload(TPluginCallRec *rec) {
         return;
     }
     if (count > 0) return;
-    Unloaded = true;
+    // Data calls are refused from here on; one still running is waited for, since its rows
+    // are freed below.
+    const TCommandGate::TDataHold dataCalls = Gate.Unload();
     ModuleStates.fill(false);
     try {
         const std::string name = ReadIniFile(rec, false);
@@ -161,16 +163,20 @@ void TqelPlugin::Unload(TPluginCallRec *rec) {
     } catch (...) {
         QueueLog(kLogError, CurrentExceptionLogText());
     }
-    try {
-        params::FreeParamsList(DataRows);
-    } catch (...) {
+    // A data call that did not finish in time may still use the rows: they then stay until
+    // the instance is destroyed (or the next LOAD takes them up again).
+    if (dataCalls) {
+        try {
+            params::FreeParamsList(DataRows);
+        } catch (...) {
+        }
+        DataRows = nullptr;
+        try {
+            params::FreeParamsList(EventRows);
+        } catch (...) {
+        }
+        EventRows = nullptr;
     }
-    DataRows = nullptr;
-    try {
-        params::FreeParamsList(EventRows);
-    } catch (...) {
-    }
-    EventRows = nullptr;
     HostModule = 0;
     MessagesProcessorHandle = 0;
 }

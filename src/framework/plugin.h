@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brevor/abi.h"
+#include "framework/command_gate.h"
 #include "framework/data_exchange.h"
 #include "framework/module_log.h"
 #include "messages/translator.h"
@@ -107,9 +108,9 @@ public:
     // ---- instance fields
     std::int32_t InstanceId = 0;
     std::atomic<std::int32_t> LoadCount{0};
-    bool Unloaded = false;
-    // A query instance: created by a call without a parameter list. It never scans.
-    bool TemporaryLoad = false;
+    // A query instance: created by a call without a parameter list. It never scans. Any command
+    // may change it before it takes the command lock.
+    std::atomic<bool> TemporaryLoad{false};
     std::array<bool, kModuleTypeCount> ModuleStates{};
 
     std::string IniFile;
@@ -137,11 +138,13 @@ public:
 
     TRect DialogBounds;  // all 0: none remembered
 
-    // Commands: serialised per instance; nested calls on one thread are refused.
-    std::recursive_mutex CommandLock;
-    std::atomic<std::int32_t> CommandDepth{0};
-    // Data calls: at most one at a time per instance.
-    std::atomic<bool> Busy{false};
+    // Commands one at a time (nested calls on one thread refused), data calls one at a time,
+    // none on an unloaded instance.
+    TCommandGate Gate;
+
+    // The instance left the registry (its release call): nothing of it may run on for the
+    // host any more, although a call still inside an export keeps the object alive.
+    virtual void Retire() { Gate.Retire(); }
 
     // Kinds in bits 0-7, options in bits 16-17.
     std::int32_t ModuleTypeCode() const;
@@ -191,9 +194,6 @@ public:
     // ---- data calls (GetData, GetEvents, ProcessData): the guard and the work
     enum class TDataCall { GetData, GetEvents, ProcessData };
     std::int32_t RunDataCall(TDataCall call, TPluginCallRec *rec);
-    // Waits up to 30000 ms for the data calls of this instance to be free and takes them; true
-    // when taken, or when the instance got unloaded meanwhile (the guard then refuses).
-    bool WaitWhileBusy();
     void SetParserItems(std::string_view text, bool replace);
     std::string GetParserItemsText() const { return FormatParserItems(ParserItems); }
 

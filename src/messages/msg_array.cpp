@@ -132,11 +132,21 @@ void TMsgArray::ListsToRows() {
 
 void TMsgArray::RebuildIndex() {
     // Later rows replace earlier ones with an equal ID, so the later row is the one found.
-    auto index = std::make_unique<TStringHashTrie>();
-    index->CaseSensitive = false;
-    for (int i = 0; i < rows_.Count(); ++i)
-        index->Add(Field(rows_[i], 0), static_cast<THashTrieData>(i));
-    index_ = std::move(index);
+    auto lookup = std::make_shared<TLookup>();
+    lookup->Index.CaseSensitive = false;
+    lookup->Texts.reserve(static_cast<size_t>(rows_.Count()));
+    for (int i = 0; i < rows_.Count(); ++i) {
+        const std::vector<std::string> f = SplitRow(rows_[i]);
+        lookup->Index.Add(std::string(TrimBlanks(f[0])), static_cast<THashTrieData>(i));
+        lookup->Texts.emplace_back(TrimBlanks(f[1]));
+    }
+    std::lock_guard lock(lookupMutex_);
+    lookup_ = std::move(lookup);
+}
+
+std::shared_ptr<const TMsgArray::TLookup> TMsgArray::Lookup() const {
+    std::lock_guard lock(lookupMutex_);
+    return lookup_;
 }
 
 std::string TMsgArray::Field(std::string_view row, int n) {
@@ -147,15 +157,20 @@ std::string TMsgArray::Field(std::string_view row, int n) {
 }
 
 int TMsgArray::IndexOfMessage(std::string_view id) const {
+    const std::shared_ptr<const TLookup> lookup = Lookup();
     THashTrieData row = 0;
-    if (!index_ || !index_->Find(id, row)) return -1;
+    if (!lookup || !lookup->Index.Find(id, row)) return -1;
     return static_cast<int>(row);
 }
 
 std::string TMsgArray::FormatMessageByIndex(int index, const TFormatArgs &args) const {
-    if (index < 0 || index >= rows_.Count())
+    return FormatText(Lookup().get(), index, args);
+}
+
+std::string TMsgArray::FormatText(const TLookup *lookup, int index, const TFormatArgs &args) {
+    if (!lookup || index < 0 || index >= static_cast<int>(lookup->Texts.size()))
         throw EMsgArrayError(Format("Invalid message index [%d]", {index}));
-    std::string text = Field(rows_[index], 1);
+    const std::string &text = lookup->Texts[static_cast<size_t>(index)];
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -172,7 +187,12 @@ std::string TMsgArray::FormatMessageByIndex(int index, const TFormatArgs &args) 
 }
 
 std::string TMsgArray::FormatMessage(std::string_view id, const TFormatArgs &args) const {
-    return FormatMessageByIndex(IndexOfMessage(id), args);
+    // One table for the lookup and the text: a row index of an older table may name another
+    // row (or none) in a newer one.
+    const std::shared_ptr<const TLookup> lookup = Lookup();
+    THashTrieData row = 0;
+    const int index = lookup && lookup->Index.Find(id, row) ? static_cast<int>(row) : -1;
+    return FormatText(lookup.get(), index, args);
 }
 
 }  // namespace brevor

@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "messages/msg_dialog.h"
 #include "messages/string_hash_trie.h"
@@ -108,8 +110,18 @@ private:
     TStringList captions_;
     TStringList dontShow_;
     TStringList lastResults_;
-    // ID -> row index, letter case ignored; replaced whole on every rebuild.
-    std::unique_ptr<TStringHashTrie> index_;
+    // What formatting reads: each row's text and the ID -> row index (letter case ignored).
+    // Built whole from the rows after every change and never changed afterwards, so threads
+    // formatting messages while the rows are rewritten (a language change) read one consistent
+    // table without a lock held while they format.
+    struct TLookup {
+        std::vector<std::string> Texts;
+        TStringHashTrie Index;
+    };
+    std::shared_ptr<const TLookup> Lookup() const;
+    static std::string FormatText(const TLookup *lookup, int index, const TFormatArgs &args);
+    mutable std::mutex lookupMutex_;  // guards the pointer, not the table it points to
+    std::shared_ptr<const TLookup> lookup_;
     bool syncing_ = false;
 
     TStringList buttonCaptions_;

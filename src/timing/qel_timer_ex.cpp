@@ -1,5 +1,6 @@
 #include "timing/qel_timer_ex.h"
 
+#include <chrono>
 #include <condition_variable>
 
 namespace brevor {
@@ -93,10 +94,13 @@ TqelTimerEx::~TqelTimerEx() {
     else
         target->Queue->Send([target] { Dispatch(target, kMsgRelease, 0); }, DestroyStepMs.load());
     // Whatever the owning thread did in time, no queued message may reach this object once it
-    // is gone. A handler running on another thread is waited for; one running further up this
-    // thread's own stack copied what it needs before calling out.
+    // is gone. A handler running on the owning thread is waited for, within the same bound (it
+    // copied what it needs before calling out, and is never given this object again); one
+    // running further up this thread's own stack is not waited for at all.
     std::unique_lock lock(target->Mutex);
-    if (!onOwner) target->Idle.wait(lock, [&] { return target->Busy == 0; });
+    if (!onOwner)
+        target->Idle.wait_for(lock, std::chrono::milliseconds(DestroyStepMs.load()),
+                              [&] { return target->Busy == 0; });
     target->StopTimerLocked();
     target->Released = true;
     target->Timer = nullptr;

@@ -3,6 +3,9 @@
 #include "brevor/abi.h"
 #include "framework/instance_registry.h"
 #include "framework/params_list.h"
+#include "messages_window.h"
+
+#include <stdexcept>
 
 extern "C" void ShowOptionsDialog(TPluginCallRec *rec);
 
@@ -13,7 +16,10 @@ namespace {
 class DialogPlugin : public TqelPlugin {
 public:
     explicit DialogPlugin(const TPluginCallRec *rec) : TqelPlugin(rec) {
-        OnLoadSettingsNow = [this](TqelPlugin *) { ++reloads; };
+        OnLoadSettingsNow = [this](TqelPlugin *) {
+            ++reloads;
+            if (failReload) throw std::runtime_error("the store is gone");
+        };
         OnShowOptionsDialog = [this](TqelPlugin *, TPluginCallRec *, bool &success) {
             ++dialogs;
             success = confirm;
@@ -22,6 +28,7 @@ public:
     int reloads = 0;
     int dialogs = 0;
     bool confirm = true;
+    bool failReload = false;
 };
 
 TqelPlugin *CreateDialogPlugin(const TPluginCallRec *rec) {
@@ -76,6 +83,23 @@ TEST_F(OptionsDialogTest, ConfirmedDialogReloadsSiblingsOfTheSameRegistryPath) {
     EXPECT_EQ(Show(2), 0);
     EXPECT_EQ(a->reloads, 0);
     EXPECT_EQ(c->dialogs, 0);
+}
+
+TEST_F(OptionsDialogTest, ASiblingsFailedReloadIsLoggedAndTheOthersStillReload) {
+    Instance(1, "\\Software\\Host\\One");
+    DialogPlugin *failing = Instance(2, "\\Software\\Host\\One");
+    DialogPlugin *next = Instance(3, "\\Software\\Host\\One");
+    host::TMessagesWindow window;
+    failing->LogTitle = "Brevor";
+    failing->MessagesProcessorHandle = static_cast<std::uintptr_t>(window.ModuleHandle());
+    failing->failReload = true;
+    EXPECT_EQ(Show(1), 1);
+    EXPECT_EQ(failing->reloads, 1);
+    EXPECT_EQ(next->reloads, 1);
+    const auto lines = window.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Level, 0);
+    EXPECT_NE(lines[0].Text.find("the store is gone"), std::string::npos);
 }
 
 }  // namespace

@@ -4,14 +4,6 @@
 #include "framework/params_list.h"
 #include "framework/plugin.h"
 
-// The test program is the host: the module looks its functions up in it by name.
-extern "C" __attribute__((visibility("default"))) std::int32_t fSendData(std::uintptr_t,
-                                                                         std::int32_t, std::int32_t,
-                                                                         const void *,
-                                                                         std::int32_t count) {
-    return count;
-}
-
 namespace brevor {
 namespace {
 
@@ -85,11 +77,11 @@ TEST_F(LifecycleTest, LoadCountsAndOnlyTheLastUnloadUnloads) {
 
     Unload();  // still loaded
     EXPECT_EQ(events_.unloads, 0);
-    EXPECT_FALSE(plugin_.Unloaded);
+    EXPECT_FALSE(plugin_.Gate.Unloaded());
     EXPECT_TRUE(plugin_.IsStateActive(mttFilter));
     Unload();  // unloads
     EXPECT_EQ(events_.unloads, 1);
-    EXPECT_TRUE(plugin_.Unloaded);
+    EXPECT_TRUE(plugin_.Gate.Unloaded());
     EXPECT_FALSE(plugin_.IsStateActive(mttFilter));
     EXPECT_EQ(plugin_.DataRows, nullptr);
     EXPECT_EQ(plugin_.MessagesProcessorHandle.load(), 0u);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -155,6 +156,39 @@ TEST_F(QelTimerTest, DestructionFromAnotherThreadIsBoundedWhenTheOwnerIsBusy) {
     }).join();
     Run(5000);  // the late messages find nothing to act on
     EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(QelTimerTest, DestructionFromAnotherThreadIsBoundedWhileTheOwnerRunsAHandler) {
+    TqelTimerEx::DestroyStepMs = 30;
+    std::atomic<TqelTimerEx *> timer{nullptr};
+    std::atomic<bool> inHandler{false}, release{false}, stop{false};
+    std::thread owner([&] {
+        timer = new TqelTimerEx;
+        timer.load()->SetOnTimer([&](TObject *) {
+            inHandler = true;
+            while (!release)
+                std::this_thread::yield();
+        });
+        while (!stop) {
+            ProcessThreadMessages();
+            std::this_thread::yield();
+        }
+        while (ProcessThreadMessages() != 0) {
+        }
+    });
+    while (timer == nullptr)
+        std::this_thread::yield();
+    while (!inHandler) {
+        clock_.Advance(1000);
+        std::this_thread::yield();
+    }
+    // The owner is stuck in its handler: every step of the destruction gives up in time.
+    auto destroyed = std::async(std::launch::async, [&] { delete timer.load(); });
+    EXPECT_EQ(destroyed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    release = true;
+    destroyed.wait();
+    stop = true;
+    owner.join();
 }
 
 TEST_F(QelTimerTest, RealClockTicks) {
