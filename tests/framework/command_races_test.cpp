@@ -119,7 +119,7 @@ TEST_F(CommandRacesTest, DataCallsRacingUnloadNeitherOverlapNorLeaveTheInstanceB
     EXPECT_EQ(GetEvents(&rec), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(rec.ResultKind, BRV_RESULT_KIND_LIST);
-    EXPECT_NE(rec.ResultValue, 0);
+    EXPECT_NE(static_cast<long>(rec.ResultValue), 0);  // packed: copy, never bind
 }
 
 TEST_F(CommandRacesTest, SiblingReloadWaitsForCommandsAndSkipsUnloadedSiblings) {
@@ -134,7 +134,7 @@ TEST_F(CommandRacesTest, SiblingReloadWaitsForCommandsAndSkipsUnloadedSiblings) 
             rec.Tag = BRV_CALL_TAG;
             rec.InstanceId = id;
             ShowOptionsDialog(&rec);
-            EXPECT_EQ(rec.ResultValue, 1);
+            EXPECT_EQ(static_cast<long>(rec.ResultValue), 1);
         }
     };
     std::thread first(dialogs, 1);
