@@ -9,6 +9,7 @@
 #include "engine/settings_model.h"
 #include "framework/params_list.h"
 #include "ini_text.h"
+#include "support/registry_roots.h"
 #include "support/temp_folder.h"
 #include "ui/headless_driver.h"
 
@@ -71,6 +72,9 @@ protected:
     }
 
     testing::TempFolder dir_;
+    // A load from a settings file that does not exist yet reads the registry: this test's own,
+    // so that what other tests leave there never shows up in the dialog.
+    testing::RegistryRoots registry_{dir_.Path() + "/hkcu", dir_.Path() + "/hklm"};
     std::string ini_;
     D driver_;
     std::unique_ptr<TaPlugin> plugin_;
