@@ -62,7 +62,7 @@ private:
     void timSchedulerModeTimer(TZRTTimerData *data);
 
     // An engine report as a log line: the message row formatted with the path and number.
-    void LogTransfer(int level, const char *msgId, const std::string &fullName, std::int64_t n);
+    void LogTransfer(TTransferOutcome outcome, const std::string &fullName, std::int64_t n);
     TSendTarget Target() const;
 
     // Cleared when destruction begins: scans that still get a tick do nothing.
