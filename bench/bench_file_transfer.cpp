@@ -52,9 +52,11 @@ double CatSeconds(const std::string &path) {
 }
 
 double SendSeconds(const std::string &folder, const std::string &name, std::int32_t chunk) {
-    brevor::TFileTransfer engine([](int level, const char *id, const std::string &, std::int64_t) {
-        if (level == 0) std::fprintf(stderr, "engine: %s\n", id);
-    });
+    brevor::TFileTransfer engine(
+        [](brevor::TTransferOutcome outcome, const std::string &, std::int64_t) {
+            const brevor::TOutcomeInfo &info = brevor::OutcomeInfo(outcome);
+            if (info.level == 0) std::fprintf(stderr, "engine: %s\n", info.msgId);
+        });
     const brevor::TSendTarget target{&NoOpSend, 0, 1};
     const auto start = Clock::now();
     engine.ProcessFile(target, folder, name, chunk, false, brevor::ReadAndNoChange);
@@ -100,7 +102,8 @@ int main(int argc, char **argv) {
             i < 100 ? "match-" + std::to_string(i) + ".csv" : "other-" + std::to_string(i) + ".dat";
         std::ofstream(dir + "/many/" + name) << "x";
     }
-    brevor::TFileTransfer engine([](int, const char *, const std::string &, std::int64_t) {});
+    brevor::TFileTransfer engine(
+        [](brevor::TTransferOutcome, const std::string &, std::int64_t) {});
     brevor::TFileScanner scanner(engine);
     brevor::TScanSettings settings;
     settings.Folder = dir + "/many";

@@ -15,7 +15,7 @@ namespace brevor {
 namespace {
 
 // The engine's messages, stored with the module's form. "ErrorReadingFile" reports a read that
-// failed in the middle of a file.
+// failed in the middle of a file, "ErrorGetMem" a file's state or buffer that could not be had.
 const char *const kPluginMessages[] = {
     "InvalidBlockSize||Invalid chunk size (%d)||||||D||||||||",
     "FileNotExist||The \"%s\" file doesn't exist||||||D||||||||",
@@ -30,6 +30,7 @@ const char *const kPluginMessages[] = {
     "ErrorTruncatingFile||Unable to truncate the \"%s\" file||||||D||||||||",
     "NullFileSize||The \"%s\" file is empty||||||D||||||||",
     "ErrorReadingFile||Unable to read the \"%s\" file||||||D||||||||",
+    "ErrorGetMem||Not enough memory to process the \"%s\" file||||||D||||||||",
 };
 
 // Milliseconds of a scan interval in seconds: truncated to whole seconds; never negative, so
@@ -146,10 +147,9 @@ void TaPlugin::qelPluginLoad(TPluginCallRec *rec) {
     const auto *list = rec != nullptr ? static_cast<const TqelParamsList *>(rec->Params) : nullptr;
     DataSourceId = params::ReadParamInt(list, "DATA-SOURCE-ID");
     Settings = std::make_unique<TDataSourceCfg>(this);
-    FileStates = std::make_unique<TFileTransfer>(
-        [this](int level, const char *id, const std::string &full, std::int64_t n) {
-            LogTransfer(level, id, full, n);
-        });
+    FileStates =
+        std::make_unique<TFileTransfer>([this](TTransferOutcome outcome, const std::string &full,
+                                               std::int64_t n) { LogTransfer(outcome, full, n); });
 }
 
 void TaPlugin::qelPluginLoadSettingsNow() {
@@ -303,22 +303,26 @@ void TaPlugin::timSchedulerModeTimer(TZRTTimerData *data) {
     scanner.ScanScheduler(Target(), scanSettings_, data->Index);
 }
 
-void TaPlugin::LogTransfer(int level, const char *msgId, const std::string &fullName,
-                           std::int64_t n) {
+void TaPlugin::LogTransfer(TTransferOutcome outcome, const std::string &fullName, std::int64_t n) {
+    const TOutcomeInfo &info = OutcomeInfo(outcome);
     std::string text;
     try {
-        const std::string id = msgId;
-        if (id == "InvalidBlockSize")
-            text = maPlugin->FormatMessage(id, {n});
-        else if (id == "FileDataNotExported" || id == "FileDataExported")
-            text = maPlugin->FormatMessage(id, {fullName, n});
-        else
-            text = maPlugin->FormatMessage(id, {fullName});
+        switch (info.args) {
+            case TOutcomeArgs::Number:
+                text = maPlugin->FormatMessage(info.msgId, {n});
+                break;
+            case TOutcomeArgs::Path:
+                text = maPlugin->FormatMessage(info.msgId, {fullName});
+                break;
+            case TOutcomeArgs::PathAndNumber:
+                text = maPlugin->FormatMessage(info.msgId, {fullName, n});
+                break;
+        }
     } catch (const std::exception &e) {
         // A message the table does not hold: report what happened all the same.
-        text = std::string(msgId) + ": " + fullName + " (" + e.what() + ")";
+        text = std::string(info.msgId) + ": " + fullName + " (" + e.what() + ")";
     }
-    AddLog(level, text);
+    AddLog(info.level, text);
 }
 
 TqelPlugin *CreateTaPlugin(const TPluginCallRec *rec) {

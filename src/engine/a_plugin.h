@@ -65,7 +65,7 @@ private:
 
     // An engine report as a log line: the message row formatted with the path and number.
     void StopTimersLocked();
-    void LogTransfer(int level, const char *msgId, const std::string &fullName, std::int64_t n);
+    void LogTransfer(TTransferOutcome outcome, const std::string &fullName, std::int64_t n);
     TSendTarget Target() const;
 
     // Serialises starting and stopping the timers, so that none starts after Retire.

@@ -21,6 +21,26 @@ int HexValue(char c) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- outcomes
+
+const TOutcomeInfo kTransferOutcomes[11] = {
+    {TTransferOutcome::InvalidBlockSize, "InvalidBlockSize", 0, TOutcomeArgs::Number},
+    {TTransferOutcome::FileNotExist, "FileNotExist", 0, TOutcomeArgs::Path},
+    {TTransferOutcome::ErrorOpeningFile, "ErrorOpeningFile", 0, TOutcomeArgs::Path},
+    {TTransferOutcome::ErrorGetMem, "ErrorGetMem", 0, TOutcomeArgs::Path},
+    {TTransferOutcome::ErrorReadingFile, "ErrorReadingFile", 0, TOutcomeArgs::Path},
+    {TTransferOutcome::FileDataNotExported, "FileDataNotExported", 0, TOutcomeArgs::PathAndNumber},
+    {TTransferOutcome::FileDataExported, "FileDataExported", 2, TOutcomeArgs::PathAndNumber},
+    {TTransferOutcome::FileDeleted, "FileDeleted", 2, TOutcomeArgs::Path},
+    {TTransferOutcome::ErrorDeletingFile, "ErrorDeletingFile", 0, TOutcomeArgs::Path},
+    {TTransferOutcome::FileTruncated, "FileTruncated", 2, TOutcomeArgs::Path},
+    {TTransferOutcome::ErrorTruncatingFile, "ErrorTruncatingFile", 0, TOutcomeArgs::Path},
+};
+
+const TOutcomeInfo &OutcomeInfo(TTransferOutcome outcome) {
+    return kTransferOutcomes[static_cast<size_t>(outcome)];
+}
+
 // ---------------------------------------------------------------- states
 
 TFileReadState *TFileStates::Find(std::string_view fullName) {
@@ -114,23 +134,33 @@ void TFileTransfer::ProcessFile(const TSendTarget &target, std::string_view fold
 
 void TFileTransfer::Process(const TSendTarget &target, const std::string &fullName,
                             std::int32_t chunkSize, bool decode, int readMode) {
+    using enum TTransferOutcome;
     // A negative size must never size a buffer; it is as invalid as 0.
     if (chunkSize <= 0) {
-        log_(0, "InvalidBlockSize", fullName, chunkSize);
+        log_(InvalidBlockSize, fullName, chunkSize);
         return;
     }
-    bool missing = false;
-    auto file = platform::TExclusiveFile::Open(fullName, &missing);
-    if (!file) {
-        log_(0, missing ? "FileNotExist" : "ErrorOpeningFile", fullName, 0);
-        return;
+    platform::TOpenResult opened = platform::TOpenResult::Failed;
+    auto file = platform::TExclusiveFile::Open(fullName, &opened);
+    switch (opened) {
+        case platform::TOpenResult::Opened:
+            break;
+        case platform::TOpenResult::Missing:
+            log_(FileNotExist, fullName, 0);
+            return;
+        case platform::TOpenResult::NotRegular:
+            return;  // links and special files are not the feed's; the listing leaves them out
+        case platform::TOpenResult::Busy:
+        case platform::TOpenResult::Failed:
+            log_(ErrorOpeningFile, fullName, 0);
+            return;
     }
 
     TFileReadState *state = nullptr;
     try {
         state = &states_.FindOrAdd(fullName);
     } catch (const std::bad_alloc &) {
-        log_(0, "ErrorGetMem", fullName, 0);
+        log_(ErrorGetMem, fullName, 0);
         return;
     }
 
@@ -146,23 +176,44 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
     bool empty = false;
     const std::int64_t size = file->Size();
     if (size < 0) {
-        log_(0, "ErrorReadingFile", fullName, 0);
+        log_(ErrorReadingFile, fullName, 0);
         return;
     }
+    if (!file->IsGuarded()) {
+        // Without a lease a writer may hold the file open unseen: take it only once its size and
+        // change time have stood still since the previous scan.
+        const std::int64_t changed = file->ChangeTime();
+        if (size != state->SeenSize || changed != state->SeenChange) {
+            state->SeenSize = size;
+            state->SeenChange = changed;
+            return;
+        }
+    }
+    bool actionOnly = false;  // sent completely before; only the read-mode action is left
     if (size == 0) {
         empty = true;
         state->SentBytes = 0;
         state->Position = 0;
     } else if (size == state->Position) {
         state->SentBytes = 0;
-        if (readMode != ReadFromBeginning) return;
-        state->Position = 0;
+        if (readMode == ReadFromBeginning) {
+            state->Position = 0;
+        } else if (state->ActionDue) {
+            actionOnly = true;
+        } else {
+            return;
+        }
     } else if (size < state->Position) {
         state->SentBytes = 0;
         state->Position = 0;
     }
+    state->ActionDue = false;
+    if (actionOnly) {
+        ApplyReadMode(*file, *state, fullName, readMode, false);
+        return;
+    }
     if (!file->Seek(state->Position)) {
-        log_(0, "ErrorReadingFile", fullName, 0);
+        log_(ErrorReadingFile, fullName, 0);
         return;
     }
 
@@ -173,7 +224,7 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
             try {
                 readBuffer_.assign(static_cast<size_t>(block), 0);
             } catch (const std::bad_alloc &) {
-                log_(0, "ErrorGetMem", fullName, 0);
+                log_(ErrorGetMem, fullName, 0);
                 return;
             }
         }
@@ -182,7 +233,7 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
             const std::int64_t got = file->Read(readBuffer_.data(), block);
             if (got < 0) {
                 // Position stays at the first byte the host has not taken.
-                log_(0, "ErrorReadingFile", fullName, 0);
+                log_(ErrorReadingFile, fullName, 0);
                 return;
             }
             if (got == 0) break;
@@ -201,7 +252,7 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
                         : target.fSendData(target.hostContext, target.dataSourceId, 0, bytes,
                                            static_cast<std::int32_t>(n));
                 if (taken < 0) {
-                    log_(0, "FileDataNotExported", fullName, n);
+                    log_(FileDataNotExported, fullName, n);
                     return;
                 }
                 state->SentBytes += n;
@@ -213,32 +264,40 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
         state->Position = offset;
     }
 
-    // The lock is still held: a cooperating writer cannot append between these size checks
+    // The lock and the lease are still held: no writer can append between these size checks
     // and the read-mode action, so nothing appended meanwhile can be deleted unsent.
     const std::int64_t size2 = file->Size();
-    if (size2 <= state->Position) log_(2, "FileDataExported", fullName, state->SentBytes);
+    if (size2 <= state->Position) log_(FileDataExported, fullName, state->SentBytes);
     if (file->Size() > state->Position) return;
-    switch (readMode) {
-        case ReadAndDel:
-            if (file->Delete()) {
-                *state = TFileReadState{};  // a new file of this name starts at 0
-                log_(2, "FileDeleted", fullName, 0);
-            } else {
-                log_(0, "ErrorDeletingFile", fullName, 0);
-            }
-            break;
-        case ReadAndTrunc:
-            if (empty) break;
-            if (file->Truncate()) {
-                state->Position = 0;
-                state->SentBytes = 0;
-                log_(2, "FileTruncated", fullName, 0);
-            } else {
-                log_(0, "ErrorTruncatingFile", fullName, 0);
-            }
-            break;
-        default:
-            break;
+    ApplyReadMode(*file, *state, fullName, readMode, empty);
+}
+
+void TFileTransfer::ApplyReadMode(platform::TExclusiveFile &file, TFileReadState &state,
+                                  const std::string &fullName, int readMode, bool empty) {
+    using enum TTransferOutcome;
+    const bool removes = readMode == ReadAndDel || (readMode == ReadAndTrunc && !empty);
+    if (!removes) return;
+    if (file.WriterWaiting()) {
+        // A writer has looked the name up and waits for the lease: removing the name now would
+        // let it write into a file nobody can reach. What it writes is sent at a later scan,
+        // and the action is taken then.
+        state.ActionDue = true;
+        return;
+    }
+    if (readMode == ReadAndDel) {
+        if (file.Delete()) {
+            state = TFileReadState{};  // a new file of this name starts at 0
+            log_(FileDeleted, fullName, 0);
+        } else {
+            log_(ErrorDeletingFile, fullName, 0);
+        }
+        return;
+    }
+    if (file.Empty()) {
+        state = TFileReadState{};  // the empty file is a new one
+        log_(FileTruncated, fullName, 0);
+    } else {
+        log_(ErrorTruncatingFile, fullName, 0);
     }
 }
 

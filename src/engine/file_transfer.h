@@ -16,6 +16,10 @@
 
 namespace brevor {
 
+namespace platform {
+class TExclusiveFile;
+}
+
 // Read modes: what happens to a file once it has been sent completely.
 enum TReadMode : int {
     ReadAndDel = 0,
@@ -28,6 +32,12 @@ struct TFileReadState {
     std::int64_t Position = 0;   // offset of the next byte to hand to the host
     std::int64_t SentBytes = 0;  // bytes handed over since the file was last seen unchanged
     std::uint64_t FileId = 0;    // which file the position belongs to; 0 before the first read
+    // Where no lease can be had: size and change time (ns) the previous scan saw, -1 before.
+    std::int64_t SeenSize = -1;
+    std::int64_t SeenChange = -1;
+    // The file was sent completely but a writer was waiting for it, so its deletion or emptying
+    // was left for a later scan.
+    bool ActionDue = false;
 };
 
 // Per-file read states in the order they were created, found in O(1) by path key.
@@ -61,10 +71,39 @@ struct TSendTarget {
     std::int32_t dataSourceId = 0;
 };
 
-// Outcome reports: level (0 error, 2 information), message id, full path, and the number the
-// message carries (chunk size, chunk length or bytes sent; 0 when it has none).
+// Everything the engine reports. Each outcome has one row in the module's message table.
+enum class TTransferOutcome {
+    InvalidBlockSize,
+    FileNotExist,
+    ErrorOpeningFile,
+    ErrorGetMem,
+    ErrorReadingFile,
+    FileDataNotExported,
+    FileDataExported,
+    FileDeleted,
+    ErrorDeletingFile,
+    FileTruncated,
+    ErrorTruncatingFile,
+};
+
+// What an outcome's message row takes: the number alone, the full path alone, or both.
+enum class TOutcomeArgs { Number, Path, PathAndNumber };
+
+struct TOutcomeInfo {
+    TTransferOutcome outcome;
+    const char *msgId;  // the row of the message table
+    int level;          // log level: 0 error, 2 information
+    TOutcomeArgs args;
+};
+
+// One row per outcome, in the order of the enumeration.
+extern const TOutcomeInfo kTransferOutcomes[11];
+const TOutcomeInfo &OutcomeInfo(TTransferOutcome outcome);
+
+// Outcome reports: the outcome, the full path, and the number the message carries (chunk size,
+// chunk length or bytes sent; 0 when it has none).
 using TTransferLog =
-    std::function<void(int level, const char *msgId, const std::string &fullName, std::int64_t n)>;
+    std::function<void(TTransferOutcome outcome, const std::string &fullName, std::int64_t n)>;
 
 // Replaces "##" by "#" and "#" + two hex digits by that byte; any other "#" passes through.
 // Writes into out (resized) and returns the decoded length.
@@ -98,6 +137,9 @@ public:
 private:
     void Process(const TSendTarget &target, const std::string &fullName, std::int32_t chunkSize,
                  bool decode, int readMode);
+    // Step after a complete send: delete or empty the file as the read mode says.
+    void ApplyReadMode(platform::TExclusiveFile &file, TFileReadState &state,
+                       const std::string &fullName, int readMode, bool empty);
 
     TTransferLog log_;
     std::mutex mutex_;

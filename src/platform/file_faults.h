@@ -19,6 +19,7 @@ enum class TFileCall {
     Truncate,  // emptying a file in place
     Rename,    // moving a file over another name
     Sync,      // flushing a file's bytes to the disk
+    Lease,     // taking a read lease on an open file (refused: the system has none to give)
 };
 
 class TFileFaults {

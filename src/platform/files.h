@@ -10,13 +10,28 @@
 
 namespace brevor::platform {
 
-// A file opened for reading without sharing: while it is open no cooperating process can open
-// it (cooperating writers take the same exclusive lock), and the open fails when one holds it.
+// How an attempt to take a file for reading went.
+enum class TOpenResult {
+    Opened,      // the file is open and no other process writes it
+    Missing,     // no such file (a directory counts as missing)
+    NotRegular,  // a link, FIFO, socket or device: never opened, never touched
+    Busy,        // another process holds it open for writing, or holds the cooperating lock
+    Failed,      // any other failure (permissions, I/O)
+};
+
+// A file opened for reading without sharing. On POSIX that is three things at once:
+// - a read lease where the system grants one: refused while any process holds the file open for
+//   writing, and while held it holds back any process that opens the file for writing (its open
+//   waits until the lease is released). IsGuarded() tells whether the lease is held;
+// - the cooperating exclusive lock that writers using AppendExclusive take;
+// - an open that never blocks and never follows a link (FIFOs and devices are not opened).
+// The lease's break signal is a signal whose default action is to ignore it, sent only to the
+// opening thread, which blocks it; no process-wide handler is installed.
 class TExclusiveFile {
 public:
-    // Null when the file does not exist (then *missing is set), cannot be opened, or is held by
-    // someone else. A directory counts as missing.
-    static std::unique_ptr<TExclusiveFile> Open(const std::string &path, bool *missing = nullptr);
+    // Null unless *result (when given) is Opened.
+    static std::unique_ptr<TExclusiveFile> Open(const std::string &path,
+                                                TOpenResult *result = nullptr);
     ~TExclusiveFile();
     TExclusiveFile(const TExclusiveFile &) = delete;
     TExclusiveFile &operator=(const TExclusiveFile &) = delete;
@@ -25,19 +40,29 @@ public:
     std::uint64_t Identity() const;
     // Current end-of-file offset, or -1.
     std::int64_t Size() const;
+    // Nanoseconds of the file's last status change (writes, truncation, renames), or -1.
+    std::int64_t ChangeTime() const;
     bool Seek(std::int64_t offset);
     // Reads up to count bytes at the current offset: the number read (0 at the end), or -1.
     std::int64_t Read(void *buffer, std::int64_t count);
-    // Empties the file in place while the lock is held; false when that is not possible.
-    bool Truncate();
-    // Removes the file's name while the lock is held, so that no cooperating writer can append
-    // between the last size check and the removal.
+    // True while the read lease is held: no other process has the file open for writing.
+    bool IsGuarded() const { return leased_; }
+    // True when a process is waiting to open the file for writing (it asked to break the lease):
+    // it has already looked the name up, so the file must be neither removed nor replaced now.
+    bool WriterWaiting() const;
+    // Removes the file's name, so that no writer can append between the last size check and the
+    // removal. False when the name no longer refers to this file or cannot be removed.
     bool Delete();
+    // Replaces the file by an empty one of the same name and permissions: removes the name and
+    // creates it again. The open descriptor is never made writable, so the lease stays held.
+    bool Empty();
 
 private:
-    TExclusiveFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    TExclusiveFile(int fd, std::string path, bool leased)
+        : fd_(fd), path_(std::move(path)), leased_(leased) {}
     int fd_;
     std::string path_;
+    bool leased_;
 };
 
 // True when path names an existing file that is not a directory.
@@ -46,13 +71,12 @@ bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
 // The last component of a path: what follows the last folder separator.
 std::string ExtractFileName(std::string_view path);
-// Size of a file opened read-only without sharing, or -1 when it cannot be opened.
-std::int64_t ExclusiveFileSize(const std::string &path);
 bool DeleteFile(const std::string &path);
 // Creates (or empties) a file, read/write without sharing, and closes it.
 bool CreateEmptyFile(const std::string &path);
-// Calls visit for every entry of the folder that is not a directory, in the order the file
-// system returns them ("." and ".." skipped). A missing folder lists nothing.
+// Calls visit for every regular file of the folder, in the order the file system returns them.
+// Directories, symbolic links (to anything), FIFOs, sockets and devices are left out. A missing
+// folder lists nothing.
 void ListFolderFiles(const std::string &folder, const std::function<void(std::string_view)> &visit);
 // The key under which per-file state is kept: paths that name the same file give the same key.
 // File names are case-sensitive on POSIX, so the path itself is the key there.

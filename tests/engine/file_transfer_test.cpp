@@ -1,18 +1,41 @@
 #include "engine/file_transfer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "engine/a_plugin.h"
 #include "platform/files.h"
+#include "support/child_writer.h"
+#include "support/file_faults.h"
 #include "support/temp_folder.h"
 
 namespace brevor {
 namespace {
 
+using testing::ChildWriter;
+using testing::ScopedFileFaults;
 using testing::TempFolder;
+
+// Opens path for writing from another process without waiting: true when the open was refused
+// with EWOULDBLOCK (a lease held it back and the holder was asked to let go).
+bool OpenForWritingElsewhereIsHeldBack(const std::string &path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        ::_exit(fd < 0 && errno == EWOULDBLOCK ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 // A host function that records every chunk and can refuse chosen calls (1-based).
 struct RecordingHost {
@@ -21,11 +44,13 @@ struct RecordingHost {
     int calls = 0;
     std::vector<int> refuse;
     std::int32_t lastDataSource = -1;
+    std::function<void()> onFirstSend;  // runs once, while the engine holds the file
 
     static std::int32_t Send(std::uintptr_t context, std::int32_t dataSourceId, std::int32_t zero,
                              const void *bytes, std::int32_t count) {
         auto *self = reinterpret_cast<RecordingHost *>(context);
         ++self->calls;
+        if (self->onFirstSend) std::exchange(self->onFirstSend, nullptr)();
         self->lastDataSource = dataSourceId;
         if (zero != 0) return -1;
         const std::string chunk(static_cast<const char *>(bytes), static_cast<size_t>(count));
@@ -53,8 +78,9 @@ void PrintTo(const LogLine &l, std::ostream *os) {
 class FileTransferTest : public ::testing::Test {
 protected:
     FileTransferTest()
-        : engine_([this](int level, const char *id, const std::string &, std::int64_t n) {
-              log_.push_back(LogLine{level, id, n});
+        : engine_([this](TTransferOutcome outcome, const std::string &, std::int64_t n) {
+              const TOutcomeInfo &info = OutcomeInfo(outcome);
+              log_.push_back(LogLine{info.level, info.msgId, n});
           }) {}
 
     void Scan(const std::string &name, std::int32_t chunk, int mode, bool decode = false) {
@@ -223,6 +249,177 @@ TEST_F(FileTransferTest, ExclusiveOpenKeepsWritersAndReaderApart) {
     EXPECT_EQ(host_.accepted, "12345");
 }
 
+// A writer that takes no lock and keeps the file open: the file is neither read, deleted nor
+// emptied while it is open, and after it closed every byte reaches the host exactly once.
+TEST_F(FileTransferTest, FileOpenForWritingElsewhereWaitsUntilTheWriterCloses) {
+    struct Case {
+        int mode;
+        bool append;
+        bool existsAfter;
+    };
+    const Case cases[] = {
+        {ReadAndDel, true, false},
+        {ReadAndDel, false, false},
+        {ReadAndTrunc, false, true},
+        {ReadAndNoChange, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " append " << c.append);
+        RecordingHost host;
+        const std::string path = dir_.File("w.log");
+        std::filesystem::remove(path);
+        ChildWriter writer(path, c.append, "part1\n", "part2\n");
+        ASSERT_TRUE(writer.Started());
+        log_.clear();
+        engine_.ProcessFile(host.Target(), dir_.Path(), "w.log", 4, false, c.mode);
+        EXPECT_EQ(log_, (std::vector<LogLine>{{0, "ErrorOpeningFile", 0}}));
+        EXPECT_EQ(host.calls, 0);
+        EXPECT_EQ(dir_.Read("w.log"), "part1\n");
+        ASSERT_TRUE(writer.Finish());
+
+        engine_.ProcessFile(host.Target(), dir_.Path(), "w.log", 4, false, c.mode);
+        engine_.ProcessFile(host.Target(), dir_.Path(), "w.log", 4, false, c.mode);
+        EXPECT_EQ(host.accepted, "part1\npart2\n");
+        EXPECT_EQ(dir_.Exists("w.log"), c.existsAfter);
+        if (c.mode == ReadAndTrunc) {
+            EXPECT_EQ(dir_.Read("w.log"), "");
+        }
+    }
+}
+
+// A writer that opens the file while the engine sends it is held back until the engine is done;
+// the engine then leaves the file in place, because the writer already looked the name up and
+// would write into a removed file. A later scan sends what it wrote and takes the action then.
+// The break raises a signal in this process, which must do no harm.
+TEST_F(FileTransferTest, WriterArrivingDuringTheSendPostponesDeleteAndEmpty) {
+    struct Case {
+        int mode;
+        std::string late;  // what the writer adds once it got in
+    };
+    const Case cases[] = {
+        {ReadAndDel, "late"}, {ReadAndDel, ""}, {ReadAndTrunc, "late"}, {ReadAndTrunc, ""}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " late '" << c.late << "'");
+        RecordingHost host;
+        dir_.Write("q.log", "early");
+        bool heldBack = false;
+        host.onFirstSend = [&] {
+            heldBack = OpenForWritingElsewhereIsHeldBack(dir_.File("q.log"));
+        };
+        log_.clear();
+        engine_.ProcessFile(host.Target(), dir_.Path(), "q.log", 64, false, c.mode);
+        EXPECT_TRUE(heldBack);
+        EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 5}}));
+        EXPECT_EQ(dir_.Read("q.log"), "early");
+
+        dir_.Append("q.log", c.late);
+        engine_.ProcessFile(host.Target(), dir_.Path(), "q.log", 64, false, c.mode);
+        EXPECT_EQ(host.accepted, "early" + c.late);
+        EXPECT_EQ(dir_.Exists("q.log"), c.mode == ReadAndTrunc);
+        if (c.mode == ReadAndTrunc) {
+            EXPECT_EQ(dir_.Read("q.log"), "");
+        }
+        std::filesystem::remove(dir_.File("q.log"));
+        engine_.PruneFileStates();
+    }
+}
+
+// Where no lease can be had, a file is taken only once its size and change time have stood
+// still for a whole scan.
+TEST_F(FileTransferTest, WithoutLeaseAFileIsTakenOnlyAfterItStoodStillForAScan) {
+    ScopedFileFaults faults({{platform::TFileCall::Lease, "", EINVAL}});
+    dir_.Write("s.log", "a");
+    Scan("s.log", 64, ReadAndDel);
+    EXPECT_TRUE(log_.empty());
+    dir_.Append("s.log", "b");
+    Scan("s.log", 64, ReadAndDel);
+    EXPECT_TRUE(log_.empty());
+    EXPECT_EQ(host_.calls, 0);
+    Scan("s.log", 64, ReadAndDel);
+    EXPECT_EQ(host_.accepted, "ab");
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 2}, {2, "FileDeleted", 0}}));
+    EXPECT_GT(faults.Injected(), 0);
+}
+
+// A failing read, delete or emptying keeps every byte: it is logged as an error, and later
+// scans send the rest exactly once without sending anything twice.
+TEST_F(FileTransferTest, FileFaultsLoseNothingAndSendNothingTwice) {
+    std::string content(1200 * 1000 + 7, '\0');  // more than one read block
+    std::mt19937 rng(3);
+    for (char &ch : content)
+        ch = static_cast<char>('a' + rng() % 26);
+    struct Case {
+        const char *what;
+        ScopedFileFaults::Rule rule;
+        int mode;
+        const char *error;
+    };
+    const Case cases[] = {
+        {"read", {platform::TFileCall::Read, "f.dat", EIO, 1}, ReadAndDel, "ErrorReadingFile"},
+        {"delete", {platform::TFileCall::Delete, "f.dat", EACCES}, ReadAndDel, "ErrorDeletingFile"},
+        {"empty",
+         {platform::TFileCall::Truncate, "f.dat", EIO},
+         ReadAndTrunc,
+         "ErrorTruncatingFile"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingHost host;
+        dir_.Write("f.dat", content);
+        {
+            ScopedFileFaults faults({c.rule});
+            log_.clear();
+            engine_.ProcessFile(host.Target(), dir_.Path(), "f.dat", 1000, false, c.mode);
+            ASSERT_FALSE(log_.empty());
+            EXPECT_EQ(log_.back(), (LogLine{0, c.error, 0}));
+        }
+        EXPECT_EQ(dir_.Read("f.dat"), content);  // nothing removed or emptied
+        engine_.ProcessFile(host.Target(), dir_.Path(), "f.dat", 1000, false, c.mode);
+        dir_.Append("f.dat", "more");
+        engine_.ProcessFile(host.Target(), dir_.Path(), "f.dat", 1000, false, c.mode);
+        EXPECT_TRUE(host.accepted == content + "more") << host.accepted.size();
+        std::filesystem::remove(dir_.File("f.dat"));
+        engine_.PruneFileStates();
+    }
+}
+
+// Every outcome the engine reports has its row in the module's message table, formats with the
+// arguments it is given, and is logged at the level its kind calls for.
+TEST(TransferOutcomes, EveryOutcomeHasItsRowAndLevel) {
+    const std::pair<const char *, int> expected[] = {
+        {"InvalidBlockSize", 0}, {"FileNotExist", 0},        {"ErrorOpeningFile", 0},
+        {"ErrorGetMem", 0},      {"ErrorReadingFile", 0},    {"FileDataNotExported", 0},
+        {"FileDataExported", 2}, {"FileDeleted", 2},         {"ErrorDeletingFile", 0},
+        {"FileTruncated", 2},    {"ErrorTruncatingFile", 0},
+    };
+    ASSERT_EQ(std::size(kTransferOutcomes), std::size(expected));
+    TPluginCallRec rec{};
+    rec.Tag = BRV_CALL_TAG;
+    rec.InstanceId = 1;
+    std::unique_ptr<TaPlugin> plugin(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const TOutcomeInfo &info = kTransferOutcomes[i];
+        SCOPED_TRACE(info.msgId);
+        EXPECT_EQ(&OutcomeInfo(info.outcome), &info);
+        EXPECT_STREQ(info.msgId, expected[i].first);
+        EXPECT_EQ(info.level, expected[i].second);
+        std::string text;
+        const std::string path = "/in/a.txt";
+        EXPECT_NO_THROW(
+            text = info.args == TOutcomeArgs::Number
+                       ? plugin->maPlugin->FormatMessage(info.msgId, {12})
+                   : info.args == TOutcomeArgs::Path
+                       ? plugin->maPlugin->FormatMessage(info.msgId, {path})
+                       : plugin->maPlugin->FormatMessage(info.msgId, {path, std::int64_t{12}}));
+        if (info.args != TOutcomeArgs::Path) {
+            EXPECT_NE(text.find("12"), std::string::npos);
+        }
+        if (info.args != TOutcomeArgs::Number) {
+            EXPECT_NE(text.find(path), std::string::npos);
+        }
+    }
+}
+
 TEST_F(FileTransferTest, BlockBoundariesKeepChunksWholeAndResumable) {
     // Larger than one read block, with a chunk size that does not divide it.
     std::string content(3 * 1024 * 1024 + 17, '\0');
@@ -262,7 +459,7 @@ TEST_F(FileTransferTest, PropertyEveryByteExactlyOnce) {
         for (unsigned seed = 1; seed <= 20; ++seed) {
             std::mt19937 rng(seed * 31 + static_cast<unsigned>(mode));
             RecordingHost host;
-            TFileTransfer engine([](int, const char *, const std::string &, std::int64_t) {});
+            TFileTransfer engine([](TTransferOutcome, const std::string &, std::int64_t) {});
             std::string expected;     // every version's bytes, concatenated
             std::string onDisk;       // what the file holds now
             std::string versionSent;  // bytes of the current version the host took

@@ -1,6 +1,10 @@
 #include "engine/scan_modes.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -32,8 +36,9 @@ struct Host {
 class ScanModesTest : public ::testing::Test {
 protected:
     ScanModesTest()
-        : engine_([this](int, const char *id, const std::string &full, std::int64_t) {
-              log_.push_back(std::string(id) + " " + full.substr(full.rfind('/') + 1));
+        : engine_([this](TTransferOutcome outcome, const std::string &full, std::int64_t) {
+              log_.push_back(std::string(OutcomeInfo(outcome).msgId) + " " +
+                             full.substr(full.rfind('/') + 1));
           }),
           scanner_(engine_) {
         settings_.Folder = dir_.Path();
@@ -105,6 +110,44 @@ TEST_F(ScanModesTest, PruneKeepsStatesOfFilesCreatedAfterTheListing) {
     engine_.PruneFileStates(std::unordered_set<std::string>{});
     engine_.ProcessFile(host_.Target(), dir_.Path(), "late.txt", 4, false, ReadAndNoChange);
     EXPECT_EQ(host_.chunks.size(), 3u);  // sent once, not again from its start
+}
+
+// FIFOs, sockets and links are never opened, read, deleted or emptied, and cost no log line:
+// a FIFO would block the open, and deleting or emptying through a link would hit its target.
+TEST_F(ScanModesTest, SpecialFilesAndLinksAreLeftAlone) {
+    ASSERT_EQ(::mkfifo(dir_.File("fifo.txt").c_str(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = dir_.File("sock.txt");
+    ASSERT_LT(sockPath.size(), sizeof(addr.sun_path));
+    std::copy(sockPath.begin(), sockPath.end(), addr.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
+    dir_.Write("target.dat", "precious");
+    std::filesystem::create_symlink(dir_.File("target.dat"), dir_.File("link.txt"));
+    std::filesystem::create_symlink(dir_.File("nowhere"), dir_.File("dangling.txt"));
+    settings_.FileSM = "*.txt";
+    for (int mode : {ReadAndDel, ReadAndTrunc}) {
+        SCOPED_TRACE(mode);
+        dir_.Write("plain.txt", "p");
+        settings_.ReadModeSM = mode;
+        log_.clear();
+        host_.chunks.clear();
+        scanner_.ScanSimpleMode(host_.Target(), settings_);
+        EXPECT_EQ(host_.chunks, std::vector<std::string>{"p"});
+        EXPECT_EQ(log_.size(), 2u);
+        for (const std::string &line : log_)
+            EXPECT_NE(line.find("plain.txt"), std::string::npos) << line;
+        // Asked for by name, the engine does not open them either.
+        log_.clear();
+        for (const char *name : {"fifo.txt", "sock.txt", "link.txt", "dangling.txt"})
+            engine_.ProcessFile(host_.Target(), dir_.Path(), name, 128, false, mode);
+        EXPECT_TRUE(log_.empty());
+        EXPECT_EQ(host_.chunks.size(), 1u);
+        EXPECT_EQ(dir_.Read("target.dat"), "precious");
+        EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("link.txt")));
+    }
+    ::close(sock);
 }
 
 TEST(ScanSettings, NumbersAreTruncatedAndClamped) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "integration/module_fixture.h"
 #include "messages_window.h"
 #include "params_builder.h"
+#include "support/child_writer.h"
 #include "support/temp_folder.h"
 
 // Chunks the module hands to this test program, by host context.
@@ -182,6 +185,27 @@ TEST_F(FileFeedTest, SwitchedOffInstanceReadsNothing) {
     ASSERT_EQ(instance.Command("SET-STATE", 1u << mttFilter, 1), 0);  // on as a filter
     ASSERT_TRUE(WaitFor([&] { return !dir.Exists("x.txt"); }));
     EXPECT_EQ(Received(0x4401), "data");
+}
+
+// A FIFO among the files neither holds the scan nor UNLOAD, and a file that a writer without any
+// lock keeps open is taken only after the writer closed it, whole and once.
+TEST_F(FileFeedTest, FifoIsSkippedAndAFileBeingWrittenWaitsForItsWriter) {
+    TempFolder dir;
+    ASSERT_EQ(::mkfifo(dir.File("b.txt").c_str(), 0644), 0);
+    dir.Write("a.txt", "alpha;");
+    ChildWriter writer(dir.File("w.txt"), false, "part1;", "part2;");
+    ASSERT_TRUE(writer.Started());
+    Instance instance(Module(), FreshId(), 0x4501, WriteIni(dir, dir.Path(), "*.txt", "0"));
+    instance.Start();
+    ASSERT_TRUE(WaitFor([&] { return !dir.Exists("a.txt"); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return instance.Logged("Unable to open the \"" + dir.File("w.txt")); }));
+    EXPECT_EQ(Received(0x4501), "alpha;");
+    EXPECT_TRUE(dir.Exists("w.txt"));
+    ASSERT_TRUE(writer.Finish());
+    ASSERT_TRUE(WaitFor([&] { return !dir.Exists("w.txt"); }));
+    EXPECT_EQ(Received(0x4501), "alpha;part1;part2;");
+    EXPECT_EQ(instance.Command("UNLOAD"), 0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,10 +15,15 @@ namespace brevor::platform {
 
 namespace {
 
-// Opens path and takes the exclusive lock without waiting; -1 on any failure.
+// The signal a lease break raises. Its default action is to ignore it, so no thread of a host
+// can be ended by it; it is directed at the thread that took the lease, which blocks it.
+constexpr int kLeaseBreakSignal = SIGURG;
+
+// Opens path and takes the exclusive lock without waiting; -1 on any failure. Never waits for a
+// lease held elsewhere either: such an open fails at once (EWOULDBLOCK).
 int OpenLocked(const std::string &path, int flags, mode_t mode = 0) {
     if (FileFault(TFileCall::Open, path) != 0) return -1;
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
@@ -30,34 +37,81 @@ int OpenLocked(const std::string &path, int flags, mode_t mode = 0) {
 bool SameFile(int fd, const std::string &path) {
     struct stat byFd {};
     struct stat byPath {};
-    if (::fstat(fd, &byFd) != 0 || ::stat(path.c_str(), &byPath) != 0) return false;
+    if (::fstat(fd, &byFd) != 0 || ::lstat(path.c_str(), &byPath) != 0) return false;
     return byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino;
+}
+
+void BlockLeaseBreakSignalOnThisThread() {
+    thread_local bool blocked = false;
+    if (blocked) return;
+    sigset_t set;
+    ::sigemptyset(&set);
+    ::sigaddset(&set, kLeaseBreakSignal);
+    blocked = ::pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+// Takes a read lease on a descriptor opened read-only: 0 when held, otherwise the error (EAGAIN:
+// the file is open for writing somewhere; EACCES/EPERM: not the file's owner; EINVAL/ENOSYS: the
+// file system has no leases).
+int TakeReadLease(int fd, const std::string &path) {
+    if (const int fault = FileFault(TFileCall::Lease, path); fault != 0) return fault;
+    BlockLeaseBreakSignalOnThisThread();
+    // The signal is chosen before the lease exists, so a break can never raise the default one.
+    if (::fcntl(fd, F_SETSIG, kLeaseBreakSignal) != 0) return errno;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) return errno;
+    // Setting the lease made the whole process the owner; narrow it to this thread.
+    struct f_owner_ex owner {};
+    owner.type = F_OWNER_TID;
+    owner.pid = static_cast<pid_t>(::gettid());
+    ::fcntl(fd, F_SETOWN_EX, &owner);
+    return 0;
 }
 
 }  // namespace
 
-std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, bool *missing) {
-    if (missing != nullptr) *missing = false;
+std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, TOpenResult *result) {
+    TOpenResult ignored = TOpenResult::Failed;
+    TOpenResult &outcome = result != nullptr ? *result : ignored;
+    outcome = TOpenResult::Failed;
+    // Never blocks (a FIFO without a writer, a device) and never follows a link.
     const int fd =
-        FileFault(TFileCall::Open, path) != 0 ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        FileFault(TFileCall::Open, path) != 0
+            ? -1
+            : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        if (missing != nullptr) *missing = errno == ENOENT || errno == ENOTDIR;
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) outcome = TOpenResult::Missing;
+        if (error == ELOOP || error == ENXIO) outcome = TOpenResult::NotRegular;  // link, socket
+        if (error == EWOULDBLOCK) outcome = TOpenResult::Busy;  // someone holds a write lease
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        if (missing != nullptr) *missing = S_ISDIR(st.st_mode);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode))
+            outcome = TOpenResult::Missing;
+        else if (st.st_mode != 0)
+            outcome = TOpenResult::NotRegular;
         ::close(fd);
         return nullptr;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
+        outcome = TOpenResult::Busy;
         return nullptr;
     }
-    return std::unique_ptr<TExclusiveFile>(new TExclusiveFile(fd, path));
+    const int lease = TakeReadLease(fd, path);
+    if (lease == EAGAIN || lease == EWOULDBLOCK) {
+        ::close(fd);
+        outcome = TOpenResult::Busy;
+        return nullptr;
+    }
+    outcome = TOpenResult::Opened;
+    return std::unique_ptr<TExclusiveFile>(new TExclusiveFile(fd, path, lease == 0));
 }
 
 TExclusiveFile::~TExclusiveFile() {
+    // Closing the only descriptor releases the lease and the lock; a writer waiting for the
+    // lease goes on at once.
     ::close(fd_);
 }
 
@@ -84,6 +138,12 @@ std::int64_t TExclusiveFile::Size() const {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+std::int64_t TExclusiveFile::ChangeTime() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
 bool TExclusiveFile::Seek(std::int64_t offset) {
     return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
@@ -104,25 +164,35 @@ std::int64_t TExclusiveFile::Read(void *buffer, std::int64_t count) {
     return total;
 }
 
-bool TExclusiveFile::Truncate() {
-    // The read descriptor cannot truncate; a second descriptor of the same file can, and the
-    // lock held by the first keeps cooperating writers out meanwhile.
-    if (FileFault(TFileCall::Truncate, path_) != 0) return false;
-    const int w = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (w < 0) return false;
-    bool ok = false;
-    struct stat a {};
-    struct stat b {};
-    if (::fstat(w, &a) == 0 && ::fstat(fd_, &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino)
-        ok = ::ftruncate(w, 0) == 0;
-    ::close(w);
-    return ok;
+bool TExclusiveFile::WriterWaiting() const {
+    // While a break is under way the lease reads as the type it is being broken to.
+    return leased_ && ::fcntl(fd_, F_GETLEASE) != F_RDLCK;
 }
 
 bool TExclusiveFile::Delete() {
     return SameFile(fd_, path_) && FileFault(TFileCall::Delete, path_) == 0 &&
            ::unlink(path_.c_str()) == 0;
+}
+
+bool TExclusiveFile::Empty() {
+    // A second, writable descriptor of this file would break the lease this one holds (and wait
+    // for itself), so the name is given to a new empty file instead.
+    if (FileFault(TFileCall::Truncate, path_) != 0) return false;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !Delete()) return false;
+    if (FileFault(TFileCall::Open, path_) != 0) return false;
+    const mode_t permissions = st.st_mode & 07777;
+    const int fd = ::open(
+        path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+        permissions);
+    // A writer that created the name meanwhile left only its own new bytes under it.
+    if (fd < 0) return errno == EEXIST;
+    // The creation mask may have narrowed the permissions; the owner can be kept only where the
+    // process may give files away, and is otherwise the process's own, as for any new file.
+    bool ok = ::fchmod(fd, permissions) == 0;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) ok = false;
+    ::close(fd);
+    return ok;
 }
 
 bool FileExists(const std::string &path) {
@@ -138,11 +208,6 @@ bool DirectoryExists(const std::string &path) {
 std::string ExtractFileName(std::string_view path) {
     const auto slash = path.find_last_of('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::int64_t ExclusiveFileSize(const std::string &path) {
-    const auto file = TExclusiveFile::Open(path);
-    return file ? file->Size() : -1;
 }
 
 bool DeleteFile(const std::string &path) {
@@ -165,12 +230,12 @@ void ListFolderFiles(const std::string &folder,
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        bool isDir = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
             struct stat st {};
-            isDir = ::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            regular = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
-        if (!isDir) visit(name);
+        if (regular) visit(name);
     }
     ::closedir(dir);
 }
