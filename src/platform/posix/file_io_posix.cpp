@@ -8,6 +8,7 @@
 
 #include "platform/file_faults.h"
 #include "platform/file_io.h"
+#include "platform/posix/open_checked.h"
 
 namespace brevor::platform {
 
@@ -34,16 +35,6 @@ public:
 private:
     int fd_;
 };
-
-// Opens path after asking the fault table; -1 with errno set on failure.
-int OpenChecked(const std::string &path, int flags, mode_t mode = 0) {
-    if (FileFault(TFileCall::Open, path) != 0) return -1;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
 
 bool WriteAll(int fd, const std::string &path, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -177,6 +168,15 @@ bool WriteFileAtomic(const std::string &path, std::string_view bytes, int &error
         return false;
     }
     return true;
+}
+
+int OpenChecked(const std::string &path, int flags, mode_t mode) {
+    if (FileFault(TFileCall::Open, path) != 0) return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 }  // namespace brevor::platform

@@ -21,6 +21,7 @@
 
 #include "platform/file_faults.h"
 #include "platform/named_lock.h"
+#include "platform/posix/open_checked.h"
 
 namespace brevor::platform {
 
@@ -89,21 +90,12 @@ std::string LockFilePath(const std::string &name) {
     return dir + "/brevor-" + name + ".lock";
 }
 
-int OpenOnce(const std::string &path, int flags, mode_t mode = 0) {
-    if (FileFault(TFileCall::Open, path) != 0) return -1;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 // Opens the lock file, creating it for everyone when it is missing. A file that another user
 // created may be read-only for this one: flock works on a read-only descriptor too. An existing
 // file is opened without O_CREAT, which a sticky temporary folder refuses for other users' files.
 int OpenLockFile(const std::string &path) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = OpenOnce(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+        int fd = OpenChecked(path, O_RDWR | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
             // The umask must not keep other users out of a lock they share.
             if (::fchmod(fd, 0666) != 0) {
@@ -112,9 +104,9 @@ int OpenLockFile(const std::string &path) {
             return fd;
         }
         if (errno != EEXIST) return -1;
-        fd = OpenOnce(path, O_RDWR);
+        fd = OpenChecked(path, O_RDWR);
         if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
-            fd = OpenOnce(path, O_RDONLY);
+            fd = OpenChecked(path, O_RDONLY);
         // Removed between the two opens: create it again.
         if (fd >= 0 || errno != ENOENT) return fd;
     }
