@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "rtl/hex.h"
 
 namespace brevor {
 
@@ -11,13 +12,6 @@ namespace {
 // Files are read in blocks of about this size and handed out in chunks; a block always holds a
 // whole number of chunks so every chunk but a file's last is full.
 constexpr std::int64_t kReadBlock = 1 << 20;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -93,8 +87,8 @@ std::size_t DecodeText(const char *s, std::size_t n, std::string &out) {
                 continue;
             }
             if (i + 2 < n) {
-                const int hi = HexValue(s[i + 1]);
-                const int lo = HexValue(s[i + 2]);
+                const int hi = HexDigitValue(s[i + 1]);
+                const int lo = HexDigitValue(s[i + 2]);
                 if (hi >= 0 && lo >= 0) {
                     d[o++] = static_cast<char>(hi * 16 + lo);
                     i += 3;
