@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "rtl/hex.h"
 
 namespace brevor {
 
@@ -11,13 +12,6 @@ namespace {
 // Files are read in blocks of about this size and handed out in chunks; a block always holds a
 // whole number of chunks so every chunk but a file's last is full.
 constexpr std::int64_t kReadBlock = 1 << 20;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -93,8 +87,8 @@ std::size_t DecodeText(const char *s, std::size_t n, std::string &out) {
                 continue;
             }
             if (i + 2 < n) {
-                const int hi = HexValue(s[i + 1]);
-                const int lo = HexValue(s[i + 2]);
+                const int hi = HexDigitValue(s[i + 1]);
+                const int lo = HexDigitValue(s[i + 2]);
                 if (hi >= 0 && lo >= 0) {
                     d[o++] = static_cast<char>(hi * 16 + lo);
                     i += 3;
@@ -164,112 +158,139 @@ void TFileTransfer::Process(const TSendTarget &target, const std::string &fullNa
         return;
     }
 
+    // The file stays open (locked, and leased where a lease can be had) through all three steps.
+    const TSendPlan plan = Reconcile(*file, *state, fullName, readMode);
+    switch (plan) {
+        case TSendPlan::Nothing:
+            return;
+        case TSendPlan::ActionOnly:
+            ApplyReadMode(*file, *state, fullName, readMode, false);
+            return;
+        case TSendPlan::Rest:
+        case TSendPlan::EmptyFile:
+            break;
+    }
+    const bool empty = plan == TSendPlan::EmptyFile;
+    if (!SendRest(target, *file, *state, fullName, chunkSize, decode, empty)) return;
+    Finish(*file, *state, fullName, readMode, empty);
+}
+
+TFileTransfer::TSendPlan TFileTransfer::Reconcile(platform::TExclusiveFile &file,
+                                                  TFileReadState &state,
+                                                  const std::string &fullName, int readMode) {
+    using enum TTransferOutcome;
     // A name now given to another file (replaced by rename, or deleted and created again) starts
     // over: the size alone cannot tell a replacement that is as long as or longer than the part
     // already sent.
-    const std::uint64_t fileId = file->Identity();
-    if (state->FileId != fileId) {
-        if (state->FileId != 0) *state = TFileReadState{};
-        state->FileId = fileId;
+    const std::uint64_t fileId = file.Identity();
+    if (state.FileId != fileId) {
+        if (state.FileId != 0) state = TFileReadState{};
+        state.FileId = fileId;
     }
 
-    bool empty = false;
-    const std::int64_t size = file->Size();
+    const std::int64_t size = file.Size();
     if (size < 0) {
         log_(ErrorReadingFile, fullName, 0);
-        return;
+        return TSendPlan::Nothing;
     }
-    if (!file->IsGuarded()) {
+    if (!file.IsGuarded()) {
         // Without a lease a writer may hold the file open unseen: take it only once its size and
         // change time have stood still since the previous scan.
-        const std::int64_t changed = file->ChangeTime();
-        if (size != state->SeenSize || changed != state->SeenChange) {
-            state->SeenSize = size;
-            state->SeenChange = changed;
-            return;
+        const std::int64_t changed = file.ChangeTime();
+        if (size != state.SeenSize || changed != state.SeenChange) {
+            state.SeenSize = size;
+            state.SeenChange = changed;
+            return TSendPlan::Nothing;
         }
     }
-    bool actionOnly = false;  // sent completely before; only the read-mode action is left
+    TSendPlan plan = TSendPlan::Rest;
     if (size == 0) {
-        empty = true;
-        state->SentBytes = 0;
-        state->Position = 0;
-    } else if (size == state->Position) {
-        state->SentBytes = 0;
+        plan = TSendPlan::EmptyFile;
+        state.SentBytes = 0;
+        state.Position = 0;
+    } else if (size == state.Position) {
+        state.SentBytes = 0;
         if (readMode == ReadFromBeginning) {
-            state->Position = 0;
-        } else if (state->ActionDue) {
-            actionOnly = true;
+            state.Position = 0;
+        } else if (state.ActionDue) {
+            plan = TSendPlan::ActionOnly;  // sent completely before; only the action is left
         } else {
-            return;
+            return TSendPlan::Nothing;
         }
-    } else if (size < state->Position) {
-        state->SentBytes = 0;
-        state->Position = 0;
+    } else if (size < state.Position) {
+        state.SentBytes = 0;
+        state.Position = 0;
     }
-    state->ActionDue = false;
-    if (actionOnly) {
-        ApplyReadMode(*file, *state, fullName, readMode, false);
-        return;
-    }
-    if (!file->Seek(state->Position)) {
+    state.ActionDue = false;
+    return plan;
+}
+
+bool TFileTransfer::SendRest(const TSendTarget &target, platform::TExclusiveFile &file,
+                             TFileReadState &state, const std::string &fullName,
+                             std::int32_t chunkSize, bool decode, bool empty) {
+    using enum TTransferOutcome;
+    if (!file.Seek(state.Position)) {
         log_(ErrorReadingFile, fullName, 0);
-        return;
+        return false;
     }
+    if (empty) return true;
 
-    if (!empty) {
-        const std::int64_t chunk = chunkSize;
-        const std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
-        if (static_cast<std::int64_t>(readBuffer_.size()) < block) {
-            try {
-                readBuffer_.assign(static_cast<size_t>(block), 0);
-            } catch (const std::bad_alloc &) {
-                log_(ErrorGetMem, fullName, 0);
-                return;
-            }
+    const std::int64_t chunk = chunkSize;
+    const std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
+    if (static_cast<std::int64_t>(readBuffer_.size()) < block) {
+        try {
+            readBuffer_.assign(static_cast<size_t>(block), 0);
+        } catch (const std::bad_alloc &) {
+            log_(ErrorGetMem, fullName, 0);
+            return false;
         }
-        std::int64_t offset = state->Position;  // file offset of the next byte to hand out
-        for (;;) {
-            const std::int64_t got = file->Read(readBuffer_.data(), block);
-            if (got < 0) {
-                // Position stays at the first byte the host has not taken.
-                log_(ErrorReadingFile, fullName, 0);
-                return;
-            }
-            if (got == 0) break;
-            for (std::int64_t at = 0; at < got; at += chunk) {
-                state->Position = offset + at;
-                const char *bytes = readBuffer_.data() + at;
-                std::int64_t n = std::min(chunk, got - at);
-                if (decode) {
-                    n = static_cast<std::int64_t>(
-                        DecodeText(bytes, static_cast<size_t>(n), decodeBuffer_));
-                    bytes = decodeBuffer_.data();
-                }
-                const std::int32_t taken =
-                    target.fSendData == nullptr
-                        ? -1
-                        : target.fSendData(target.hostContext, target.dataSourceId, 0, bytes,
-                                           static_cast<std::int32_t>(n));
-                if (taken < 0) {
-                    log_(FileDataNotExported, fullName, n);
-                    return;
-                }
-                state->SentBytes += n;
-            }
-            offset += got;
-            state->Position = offset;
-            if (got < block) break;  // end of file reached inside this block
-        }
-        state->Position = offset;
     }
+    std::int64_t offset = state.Position;  // file offset of the next byte to hand out
+    for (;;) {
+        const std::int64_t got = file.Read(readBuffer_.data(), block);
+        if (got < 0) {
+            // Position stays at the first byte the host has not taken.
+            log_(ErrorReadingFile, fullName, 0);
+            return false;
+        }
+        if (got == 0) break;
+        for (std::int64_t at = 0; at < got; at += chunk) {
+            state.Position = offset + at;
+            const char *bytes = readBuffer_.data() + at;
+            std::int64_t n = std::min(chunk, got - at);
+            if (decode) {
+                n = static_cast<std::int64_t>(
+                    DecodeText(bytes, static_cast<size_t>(n), decodeBuffer_));
+                bytes = decodeBuffer_.data();
+            }
+            const std::int32_t taken =
+                target.fSendData == nullptr
+                    ? -1
+                    : target.fSendData(target.hostContext, target.dataSourceId, 0, bytes,
+                                       static_cast<std::int32_t>(n));
+            if (taken < 0) {
+                log_(FileDataNotExported, fullName, n);
+                return false;
+            }
+            state.SentBytes += n;
+        }
+        offset += got;
+        state.Position = offset;
+        if (got < block) break;  // end of file reached inside this block
+    }
+    state.Position = offset;
+    return true;
+}
 
+void TFileTransfer::Finish(platform::TExclusiveFile &file, TFileReadState &state,
+                           const std::string &fullName, int readMode, bool empty) {
+    using enum TTransferOutcome;
     // The lock and the lease are still held: no writer can append between these size checks
     // and the read-mode action, so nothing appended meanwhile can be deleted unsent.
-    const std::int64_t size2 = file->Size();
-    if (size2 <= state->Position) log_(FileDataExported, fullName, state->SentBytes);
-    if (file->Size() > state->Position) return;
-    ApplyReadMode(*file, *state, fullName, readMode, empty);
+    const std::int64_t size2 = file.Size();
+    if (size2 <= state.Position) log_(FileDataExported, fullName, state.SentBytes);
+    if (file.Size() > state.Position) return;
+    ApplyReadMode(file, state, fullName, readMode, empty);
 }
 
 void TFileTransfer::ApplyReadMode(platform::TExclusiveFile &file, TFileReadState &state,

@@ -135,8 +135,30 @@ public:
     }
 
 private:
+    // What a file's state, brought in line with the file, leaves to do.
+    enum class TSendPlan {
+        Nothing,     // nothing new, or not to be taken yet (reported where it is a fault)
+        Rest,        // send from the state's position to the end, then finish
+        EmptyFile,   // nothing to send; finish as for an empty file
+        ActionOnly,  // sent completely before; only the read-mode action is left
+    };
+
+    // One file: open it, then the three steps below while it stays open.
     void Process(const TSendTarget &target, const std::string &fullName, std::int32_t chunkSize,
                  bool decode, int readMode);
+    // Step 1: brings the state in line with the file as it is now (another file under the name,
+    // a file not standing still, one grown, shrunk or sent completely before).
+    TSendPlan Reconcile(platform::TExclusiveFile &file, TFileReadState &state,
+                        const std::string &fullName, int readMode);
+    // Step 2: hands the host the file from the state's position on, chunk by chunk, moving the
+    // position past every chunk taken; an empty file is only positioned. False when it stopped on
+    // a reported fault.
+    bool SendRest(const TSendTarget &target, platform::TExclusiveFile &file, TFileReadState &state,
+                  const std::string &fullName, std::int32_t chunkSize, bool decode, bool empty);
+    // Step 3: reports the file sent and, when nothing was appended meanwhile, applies the read
+    // mode.
+    void Finish(platform::TExclusiveFile &file, TFileReadState &state, const std::string &fullName,
+                int readMode, bool empty);
     // Step after a complete send: delete or empty the file as the read mode says.
     void ApplyReadMode(platform::TExclusiveFile &file, TFileReadState &state,
                        const std::string &fullName, int readMode, bool empty);

@@ -6,6 +6,7 @@
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "rtl/ansi.h"
+#include "rtl/hex.h"
 
 namespace brevor {
 namespace {
@@ -39,26 +40,13 @@ std::u16string TrimControls16(const std::u16string &s) {
     return s.substr(b, e - b);
 }
 
-char16_t HexDigit(unsigned v) {
-    return static_cast<char16_t>(v < 10 ? '0' + v : 'A' + v - 10);
-}
-
-int HexValue(char16_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Control characters as "%" and two upper-case hex digits; "&" removed when dropAmpersands.
 std::u16string EscapeText(const std::u16string &s, bool dropAmpersands) {
     std::u16string out;
     out.reserve(s.size());
     for (char16_t c : s) {
         if (c < 32) {
-            out += u'%';
-            out += HexDigit(c >> 4);
-            out += HexDigit(c & 15);
+            AppendHexEscape(out, u'%', c);
         } else if (!(dropAmpersands && c == u'&')) {
             out += c;
         }
@@ -71,9 +59,10 @@ std::u16string UnescapeText(const std::u16string &s, bool decodeEscapes, bool ke
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
-        if (decodeEscapes && c == u'%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 &&
-            HexValue(s[i + 2]) >= 0) {
-            out += static_cast<char16_t>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+        const int unit =
+            decodeEscapes && c == u'%' && i + 2 < s.size() ? HexPairValue(s[i + 1], s[i + 2]) : -1;
+        if (unit >= 0) {
+            out += static_cast<char16_t>(unit);
             i += 2;
         } else if (keepAmpersands || c != u'&') {
             out += c;

@@ -1,7 +1,7 @@
 #pragma once
 
 // Time for the timers and scans: a monotonic millisecond counter, the local date and time, and
-// waits that end at a deadline or when woken. Tests put a fake clock in place of the real one.
+// waits that end at a deadline or when woken. Tests install a clock of their own with SetClock.
 
 #include <condition_variable>
 #include <cstdint>
@@ -35,32 +35,6 @@ public:
 IClock &Clock();
 // Installs a clock (null: back to the real one). The clock must outlive every user.
 void SetClock(IClock *clock);
-
-// A clock for tests: time stands still until Advance moves it; waiters notice within a few
-// milliseconds of real time.
-class TFakeClock : public IClock {
-public:
-    explicit TFakeClock(const TDateTime &start, std::uint64_t startMs = 1000000);
-    std::uint64_t NowMs() override;
-    TDateTime LocalNow() override;
-    bool WaitUntil(std::condition_variable &cv, std::unique_lock<std::mutex> &lock,
-                   std::uint64_t deadlineMs, const std::function<bool()> &done) override;
-    void Advance(std::uint64_t ms);
-    void SetLocal(const TDateTime &now);
-    // Waits (in real time, up to timeoutMs) until exactly `waiters` threads wait on this clock
-    // for a moment still to come: everything due at the current time has been done.
-    bool WaitSettled(std::size_t waiters, int timeoutMs = 5000);
-    // Threads waiting on this clock now, and how many of them wait for a moment still to come.
-    std::size_t Waiters(std::size_t *settled = nullptr);
-
-private:
-    std::mutex mutex_;
-    std::map<std::thread::id, std::uint64_t> waiting_;  // waiting thread -> its deadline
-    std::uint64_t ms_;
-    std::int64_t
-        localSeconds_;  // seconds since 1970-01-01 of the local time at ms_ (whole ms kept in ms_)
-    std::uint64_t localBaseMs_;
-};
 
 // Days since 1970-01-01 of a civil date, and back; day of week of a date (1 Monday ... 7).
 std::int64_t DaysFromCivil(int year, int month, int day);

@@ -3,6 +3,9 @@
 // A message queue per thread: work posted from any thread and periodic timers, run on the
 // owning thread when it processes its messages. Timers read time through Clock(), so tests
 // drive them with a fake clock.
+//
+// Its one user in the module is the thread-owned timer (timing/qel_timer_ex.h), whose ticks and
+// changes must run on the thread that created it.
 
 #include <cstdint>
 #include <functional>

@@ -1,15 +1,10 @@
 #include "storage/value_escape.h"
 
+#include "rtl/hex.h"
+
 namespace brevor {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string_view UpToNul(std::string_view text) {
     const std::size_t nul = text.find('\0');
@@ -22,7 +17,6 @@ std::string EscapeStoreText(std::string_view text) {
     text = UpToNul(text);
     const std::size_t firstNonBlank = text.find_first_not_of(' ');
     const std::size_t lastNonBlank = text.find_last_not_of(' ');
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + text.size() / 8);
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -34,9 +28,7 @@ std::string EscapeStoreText(std::string_view text) {
         } else if (c == '%') {
             out += "%%";
         } else if (c < 0x20 || c == '+') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            AppendHexEscape(out, '%', c);
         } else {
             out += static_cast<char>(c);
         }
@@ -57,11 +49,11 @@ std::string UnescapeStoreText(std::string_view text) {
         } else if (i + 1 < text.size() && text[i + 1] == '%') {
             out += '%';
             ++i;
-        } else if (i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-                   HexDigit(text[i + 2]) >= 0) {
-            const char byte = static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-            if (byte == '\0') break;
-            out += byte;
+        } else if (const int byte =
+                       i + 2 < text.size() ? HexPairValue(text[i + 1], text[i + 2]) : -1;
+                   byte >= 0) {
+            if (byte == 0) break;
+            out += static_cast<char>(byte);
             i += 2;
         } else {
             out += '%';

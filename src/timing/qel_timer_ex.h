@@ -3,6 +3,11 @@
 // An interval timer that belongs to the thread that created it: its ticks run on that thread
 // when it processes its messages (platform::TThreadQueue), and changes made from other threads
 // are handed to it as messages instead of being applied directly.
+//
+// It exists for work that must run on the thread that owns an object, such as releasing the
+// translator's cache on the thread that created the translator (TTranslReleaseTimer is the
+// translator's side of that). Today no module class creates one: the framework makes its
+// translator without a release timer, so only the timer's own tests use it.
 
 #include <atomic>
 #include <cstdint>

@@ -11,7 +11,7 @@
 #include "framework/params_list.h"
 #include "host_module.h"
 #include "ini_text.h"
-#include "platform/clock.h"
+#include "support/fake_clock.h"
 #include "support/sent_chunks.h"
 #include "support/temp_folder.h"
 

@@ -10,7 +10,7 @@
 #include "host_module.h"
 #include "ini_text.h"
 #include "messages_window.h"
-#include "platform/clock.h"
+#include "support/fake_clock.h"
 #include "support/temp_folder.h"
 
 namespace brevor {

@@ -9,9 +9,9 @@
 #include "engine/settings_model.h"
 #include "framework/params_list.h"
 #include "ini_text.h"
+#include "support/headless_driver.h"
 #include "support/registry_roots.h"
 #include "support/temp_folder.h"
-#include "ui/headless_driver.h"
 
 namespace brevor {
 namespace {

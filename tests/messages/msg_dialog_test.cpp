@@ -4,7 +4,7 @@
 
 #include "messages/msg_array.h"
 #include "platform/system_strings.h"
-#include "ui/headless_driver.h"
+#include "support/headless_driver.h"
 
 namespace brevor {
 namespace {

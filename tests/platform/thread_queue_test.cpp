@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clock.h"
+#include "support/fake_clock.h"
 
 namespace brevor::platform {
 namespace {

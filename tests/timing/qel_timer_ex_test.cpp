@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/clock.h"
+#include "support/fake_clock.h"
 
 namespace brevor {
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rtl/exceptions.h"
+#include "support/fake_clock.h"
 
 namespace brevor {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/headless_driver.h"
 #include "ui/backend.h"
-#include "ui/headless_driver.h"
 
 namespace brevor {
 namespace {

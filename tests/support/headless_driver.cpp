@@ -1,4 +1,4 @@
-#include "ui/headless_driver.h"
+#include "support/headless_driver.h"
 
 #include <stdexcept>
 
