@@ -36,6 +36,7 @@ std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/file_faults.h"
 #include "platform/files.h"
 #include "platform/help.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <set>
 
-#include "rtl/ansi.h"
+#include "platform/code_page.h"
 
 namespace brevor::platform {
 
