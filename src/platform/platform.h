@@ -44,5 +44,6 @@ std::string OwnModuleVersion();
 #include "platform/named_lock.h"
 #include "platform/random.h"
 #include "platform/registry.h"
+#include "platform/shared_alloc.h"
 #include "platform/system_strings.h"
 #include "platform/thread_queue.h"
