@@ -4,6 +4,7 @@
 // own implementation folder (posix/, win32/).
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,18 @@ bool GetWindowBounds(std::uintptr_t window, std::int32_t &left, std::int32_t &to
 // Return addresses of the calling thread's stack, innermost first, skipping the first skip
 // frames besides this function's own. At most 64 frames.
 std::vector<void *> CaptureStackFrames(std::size_t skip);
+
+// Where a return address lies: the file name of its module (without folder), the function's
+// symbol as the module's symbols name it (not demangled), and the offset from the function's
+// start, or from the module's start where no symbol table covers the address. A symbol found
+// only by export name comes without an offset. known is false when no module holds the address.
+struct TFrameDescription {
+    bool known = false;
+    std::string module;
+    std::optional<std::string> symbol;
+    std::optional<std::uintptr_t> offset;
+};
+TFrameDescription DescribeFrame(void *address);
 
 // The module's version text, "major.minor.release build N", or empty when unknown.
 std::string OwnModuleVersion();
