@@ -20,6 +20,11 @@ ModuleHandle FindLoadedModule(std::string_view fileName);
 // The address of the named export of a module, or null.
 void *FindModuleFunction(ModuleHandle module, const char *name);
 
+// Keeps a library in the process for the rest of its life, loading it when it is not loaded
+// yet: a later unload of the modules that brought it in leaves it in place. False when it
+// cannot be loaded.
+bool PinLibrary(std::string_view fileName);
+
 // Full path of this module's own file (the library the core is linked into), or empty.
 std::string OwnModulePath();
 
