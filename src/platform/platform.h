@@ -60,6 +60,7 @@ std::string OwnModuleVersion();
 #include "platform/help.h"
 #include "platform/messages_channel.h"
 #include "platform/named_lock.h"
+#include "platform/paths.h"
 #include "platform/random.h"
 #include "platform/registry.h"
 #include "platform/shared_alloc.h"

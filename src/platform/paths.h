@@ -1,0 +1,16 @@
+#pragma once
+
+// How file paths are spelled on this system.
+
+#include <string>
+
+namespace brevor::platform {
+
+// The separator written between a folder and the names in it ('/' on POSIX).
+char PathSeparator();
+// True for every character the system reads as a separator between folder names.
+bool IsPathSeparator(char c);
+// The folder watched until settings name another one ("/your_folder" on POSIX).
+std::string DefaultFolder();
+
+}  // namespace brevor::platform
