@@ -70,7 +70,7 @@ bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
 // The last component of a path: what follows the last folder separator.
 std::string ExtractFileName(std::string_view path);
-bool DeleteFile(const std::string &path);
+bool RemoveFile(const std::string &path);
 // Creates (or empties) a file, read/write without sharing, and closes it.
 bool CreateEmptyFile(const std::string &path);
 // Calls visit for every regular file of the folder, in the order the file system returns them.

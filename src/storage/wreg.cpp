@@ -238,7 +238,7 @@ TResolved Resolve(const std::string &path, TComponent *root) {
         }
         r.kind = r.prop->Kind;
         if (next < names.size() && r.kind == tkClass) {
-            TObject *held = r.prop->GetObject ? r.prop->GetObject(*current) : nullptr;
+            TObject *held = r.prop->ReadObject ? r.prop->ReadObject(*current) : nullptr;
             if (!held) {
                 r = TResolved{};
                 r.start = start;
@@ -313,7 +313,7 @@ void AssignValue(const TResolved &r, const Variant &value) {
             break;
         }
         case tkClass: {
-            TObject *held = prop.GetObject ? prop.GetObject(obj) : nullptr;
+            TObject *held = prop.ReadObject ? prop.ReadObject(obj) : nullptr;
             if (auto *list = dynamic_cast<TStrings *>(held)) {
                 if (value.IsNull())
                     list->Clear();
@@ -357,7 +357,7 @@ Variant TakeValue(const TResolved &r) {
         case tkEnumeration:
             return Variant::AnsiStr(GetEnumName(prop, prop.GetOrd(obj)));
         case tkClass: {
-            TObject *held = prop.GetObject ? prop.GetObject(obj) : nullptr;
+            TObject *held = prop.ReadObject ? prop.ReadObject(obj) : nullptr;
             if (auto *list = dynamic_cast<TStrings *>(held))
                 return Variant::AnsiStr(EscapeStoreText(list->Text()));
             if (auto *component = dynamic_cast<TComponent *>(held))

@@ -224,7 +224,7 @@ std::string ExtractFileName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-bool DeleteFile(const std::string &path) {
+bool RemoveFile(const std::string &path) {
     return FileFault(TFileCall::Delete, path) == 0 && ::unlink(path.c_str()) == 0;
 }
 

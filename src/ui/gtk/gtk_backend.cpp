@@ -207,7 +207,7 @@ int TGtkBackend::ShowModal(TCustomForm &form) {
     return result;
 }
 
-int TGtkBackend::MessageBox(const std::string &text, const std::string &caption,
+int TGtkBackend::ShowMessageBox(const std::string &text, const std::string &caption,
                                 unsigned flags) {
     int result = 0;
     try {
