@@ -13,4 +13,9 @@ bool IsPathSeparator(char c);
 // The folder watched until settings name another one ("/your_folder" on POSIX).
 std::string DefaultFolder();
 
+// The path made absolute against the current folder and normalised by its spelling alone
+// (no "." or ".." parts, no doubled separators; links are not followed). The path as given when
+// the current folder cannot be read.
+std::string FullPathName(const std::string &path);
+
 }  // namespace brevor::platform

@@ -1,11 +1,11 @@
 #include "storage/wreg.h"
 
-#include <filesystem>
 #include <mutex>
 
 #include "platform/file_faults.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
+#include "platform/paths.h"
 #include "rtl/ansi.h"
 #include "rtl/exceptions.h"
 #include "storage/big_ini_file.h"
@@ -506,9 +506,7 @@ bool TWreg::Process(TComponent *root, bool save) {
     std::unique_ptr<TStorage> storage;
 
     if (!iniFile_.empty() && (save || platform::FileExists(iniFile_))) {
-        std::error_code ec;
-        std::string fullPath = std::filesystem::absolute(iniFile_, ec).lexically_normal().string();
-        if (ec) fullPath = iniFile_;
+        const std::string fullPath = platform::FullPathName(iniFile_);
         // The whole read-modify-write cycle runs under the lock; the file object is released
         // (written) before the lock is.
         lock = std::make_unique<platform::TNamedLockGuard>(IniLockName(fullPath));

@@ -1,5 +1,8 @@
 #include "platform/paths.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace brevor::platform {
 
 char PathSeparator() {
@@ -12,6 +15,12 @@ bool IsPathSeparator(char c) {
 
 std::string DefaultFolder() {
     return "/your_folder";
+}
+
+std::string FullPathName(const std::string &path) {
+    std::error_code ec;
+    std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    return ec ? path : full;
 }
 
 }  // namespace brevor::platform
