@@ -1,6 +1,7 @@
 #pragma once
 
-// Files and folders as the file feed needs them. Paths are 8-bit texts with "/" separators.
+// Files and folders as the file feed needs them. Paths are 8-bit texts with the system's own
+// separators (platform/paths.h).
 
 #include <cstdint>
 #include <functional>
