@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "rtl/hex.h"
 
 namespace brevor {
@@ -113,7 +114,7 @@ std::string DecodeText(std::string_view text) {
 
 std::string TFileTransfer::FullName(std::string_view folder, std::string_view fileName) {
     std::string full(folder);
-    if (!full.empty() && full.back() != '/') full += '/';
+    if (!full.empty() && !platform::IsPathSeparator(full.back())) full += platform::PathSeparator();
     full += fileName;
     return full;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "rtl/strings.h"
 #include "storage/proxy_object.h"
 
@@ -24,7 +25,7 @@ public:
 
     double edScanInterval_Value = 3;  // seconds
     double edBlockSize_Value = 128;   // bytes per chunk
-    std::string edFolder_Text = "/your_folder";
+    std::string edFolder_Text = platform::DefaultFolder();
     bool cbActiveSM_Checked = false;
     std::string edFileSM_Text;
     bool cbDecodeSM_Checked = false;

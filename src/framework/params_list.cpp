@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/shared_alloc.h"
 #include "rtl/ansi.h"
 #include "rtl/counted_text.h"
 #include "rtl/exceptions.h"
@@ -60,7 +61,7 @@ void Append(TqelParamsList *list, TqelParamsListItem *item) {
         if (list->Count >= list->Capacity) {
             const std::int32_t capacity =
                 GrowCapacity(list->Capacity > list->Count ? list->Capacity : list->Count);
-            void *grown = std::realloc(
+            void *grown = platform::SharedRealloc(
                 list->Items, static_cast<std::size_t>(capacity) * sizeof(TqelParamsListItem *));
             if (grown == nullptr) throw std::bad_alloc();
             list->Items = static_cast<TqelParamsListItem **>(grown);
@@ -105,14 +106,14 @@ std::string NewGuidText() {
 
 TqelParamsList *NewParamsList(bool rows) {
     const TBrvClass &cls = rows ? TqelRowsParamsListClass : TqelParamsListClass;
-    auto *list =
-        static_cast<TqelParamsList *>(std::calloc(1, static_cast<std::size_t>(cls.InstanceSize)));
+    auto *list = static_cast<TqelParamsList *>(
+        platform::SharedAllocZeroed(static_cast<std::size_t>(cls.InstanceSize)));
     if (list == nullptr) throw std::bad_alloc();
     list->Class = &cls;
     try {
         list->ListId = NewCountedText(NewGuidText());
     } catch (...) {
-        std::free(list);
+        platform::SharedFree(list);
         throw;
     }
     list->Reserved = 0;
@@ -129,10 +130,10 @@ void FreeParamsList(TqelParamsList *list) noexcept {
         Clear(list);
     } else {
         // A corrupt list: do not read its slots; free only what it owns directly.
-        std::free(list->Items);
+        platform::SharedFree(list->Items);
     }
     CountedTextRelease(list->ListId);
-    std::free(list);
+    platform::SharedFree(list);
 }
 
 bool IsRowsList(const TqelParamsList *list) noexcept {
@@ -210,7 +211,8 @@ Variant GetValue(const TqelParamsList *list, std::string_view name, std::int32_t
 
 TqelParamsListItem *NewParamsListItem(std::string_view name, const Variant &value) {
     Variant stored = value.ToOleForm();
-    auto *item = static_cast<TqelParamsListItem *>(std::calloc(1, sizeof(TqelParamsListItem)));
+    auto *item =
+        static_cast<TqelParamsListItem *>(platform::SharedAllocZeroed(sizeof(TqelParamsListItem)));
     if (item == nullptr) throw std::bad_alloc();
     item->Class = &TqelParamsListItemClass;
     try {
@@ -237,7 +239,7 @@ void FreeParamsListItem(TqelParamsListItem *item) noexcept {
         item->Value.u.bstrVal = nullptr;
     }
     RawVariantClear(item->Value);
-    std::free(item);
+    platform::SharedFree(item);
 }
 
 TqelParamsListItem *AddItem(TqelParamsList *list, std::string_view name, const Variant &value) {
@@ -271,7 +273,7 @@ void Clear(TqelParamsList *list) {
         SetItem(list, i, nullptr);
         FreeParamsListItem(item);
     }
-    std::free(list->Items);
+    platform::SharedFree(list->Items);
     list->Items = nullptr;
     list->Count = 0;
     list->Capacity = 0;

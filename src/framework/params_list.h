@@ -3,8 +3,8 @@
 // Parameter lists shared in memory with the host (TqelParamsList, TqelRowsParamsList,
 // TqelParamsListItem in the layout of brevor/abi.h). Every operation works on the C layout only,
 // so it applies equally to lists the host made (with its own class record) and to the module's
-// own lists. Blocks (lists, item arrays, items, texts) come from malloc/realloc/free, the
-// allocator both sides share; whoever changes a list calls its class's Notify when it is set.
+// own lists. Blocks (lists, item arrays, items, texts) come from the shared allocator
+// (platform/shared_alloc.h); whoever changes a list calls its class's Notify when it is set.
 //
 // A list is checked before it is used: a wrong Signature, a negative Count, a null Items array
 // with items, or a null item where an item is read raise EAssertionFailed instead of faulting.

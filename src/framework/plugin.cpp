@@ -3,6 +3,7 @@
 #include "diagnostics/crash_report.h"
 
 #include "framework/params_list.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 
 namespace brevor {
@@ -53,10 +54,13 @@ TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
     }
     Translator = std::make_unique<TWtransl>(nullptr);
     const std::string path = platform::OwnModulePath();
-    const auto slash = path.find_last_of('/');
-    ModuleFileName = slash == std::string::npos ? path : path.substr(slash + 1);
-    ModuleFolder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    if (!ModuleFolder.empty() && ModuleFolder.back() != '/') ModuleFolder += '/';
+    std::size_t nameStart = path.size();
+    while (nameStart > 0 && !platform::IsPathSeparator(path[nameStart - 1]))
+        --nameStart;
+    ModuleFileName = path.substr(nameStart);
+    ModuleFolder = path.substr(0, nameStart);
+    if (!ModuleFolder.empty() && !platform::IsPathSeparator(ModuleFolder.back()))
+        ModuleFolder += platform::PathSeparator();
 
     // The language file beside the module: its default language, or "EN" without one.
     const auto dot = ModuleFileName.find_last_of('.');

@@ -131,7 +131,7 @@ int TMsgArray::ShowSystemMessageBox(const TDialogRow &row) {
     activeText_ = row.Text;
     const unsigned flags = static_cast<unsigned>(row.BoxType) + MsgIconFlag(row.Icon) +
                            row.DefaultFlag + kMbTopMost + kMbSetForeground;
-    const int answer = UiBackend().MessageBox(row.Text, row.Caption, flags);
+    const int answer = UiBackend().ShowMessageBox(row.Text, row.Caption, flags);
     activeText_.clear();
     return answer >= 1 && answer <= 7 ? answer : 0;
 }

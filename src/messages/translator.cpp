@@ -588,8 +588,8 @@ void TWtransl::ApplyLanguageLook(TObject &obj) {
         }
         for (const char *fontProp : {"FocusFont", "Font"}) {
             const TPropInfo *p = GetPropInfo(obj, fontProp);
-            if (!p || p->Kind != tkClass || !p->GetObject) continue;
-            TObject *font = p->GetObject(obj);
+            if (!p || p->Kind != tkClass || !p->ReadObject) continue;
+            TObject *font = p->ReadObject(obj);
             // Fonts have no system handle to create here; a virtual font is left as it is.
             if (!font || AnsiSameText(font->ClassName(), kVirtualFontClass)) continue;
             const TPropInfo *cs = GetPropInfo(*font, "Charset");
@@ -611,8 +611,8 @@ void TWtransl::TranslateProperty(TObject &obj, std::string_view name) {
             WriteText(obj, *prop, translated);
         return;
     }
-    if (prop->Kind != tkClass || !prop->GetObject) return;
-    TObject *value = prop->GetObject(obj);
+    if (prop->Kind != tkClass || !prop->ReadObject) return;
+    TObject *value = prop->ReadObject(obj);
     if (!value) return;
     if (auto *items = dynamic_cast<TTranslatableItems *>(value)) {
         for (int i = 0; i < items->TranslatableItemCount(); ++i)

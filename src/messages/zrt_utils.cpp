@@ -296,7 +296,7 @@ std::string TZRTUtils::TextOf(std::string_view id) {
     return texts_[IndexOfID(id)];
 }
 
-bool TZRTUtils::FindText(std::string_view id, std::string &text) {
+bool TZRTUtils::TryTextOf(std::string_view id, std::string &text) {
     const int i = IndexOfID(id);
     if (i < 0 || i >= texts_.Count()) return false;
     text = texts_[i];
@@ -385,9 +385,9 @@ TCronNames CronNamesFrom(TZRTUtils &utils) {
         "SeptemberShort", "OctoberShort",  "NovemberShort", "DecemberShort"};
     TCronNames names;
     for (std::size_t i = 0; i < kDays.size(); ++i)
-        utils.FindText(kDays[i], names.WeekDays[i]);
+        utils.TryTextOf(kDays[i], names.WeekDays[i]);
     for (std::size_t i = 0; i < kMonthIds.size(); ++i)
-        utils.FindText(kMonthIds[i], names.Months[i]);
+        utils.TryTextOf(kMonthIds[i], names.Months[i]);
     return names;
 }
 

@@ -80,7 +80,7 @@ public:
     // (-1)".
     std::string TextOf(std::string_view id);
     // Like TextOf, but false (and text untouched) for an unknown ID.
-    bool FindText(std::string_view id, std::string &text);
+    bool TryTextOf(std::string_view id, std::string &text);
 
     // In-place quicksort by exchanges of whole lines, compared byte by byte; not stable.
     static void SortLines(TStrings &list, TZRTSortKind kind);

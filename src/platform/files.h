@@ -1,6 +1,7 @@
 #pragma once
 
-// Files and folders as the file feed needs them. Paths are 8-bit texts with "/" separators.
+// Files and folders as the file feed needs them. Paths are 8-bit texts with the system's own
+// separators (platform/paths.h).
 
 #include <cstdint>
 #include <functional>
@@ -46,7 +47,7 @@ public:
     // Reads up to count bytes at the current offset: the number read (0 at the end), or -1.
     std::int64_t Read(void *buffer, std::int64_t count);
     // True while the read lease is held: no other process has the file open for writing.
-    bool IsGuarded() const { return leased_; }
+    bool IsGuarded() const;
     // True when a process is waiting to open the file for writing (it asked to break the lease):
     // it has already looked the name up, so the file must be neither removed nor replaced now.
     bool WriterWaiting() const;
@@ -58,11 +59,10 @@ public:
     bool Empty();
 
 private:
-    TExclusiveFile(int fd, std::string path, bool leased)
-        : fd_(fd), path_(std::move(path)), leased_(leased) {}
-    int fd_;
-    std::string path_;
-    bool leased_;
+    // The open file as this system holds it, its path and whether it is guarded.
+    struct TImpl;
+    explicit TExclusiveFile(std::unique_ptr<TImpl> impl);
+    std::unique_ptr<TImpl> impl_;
 };
 
 // True when path names an existing file that is not a directory.
@@ -71,7 +71,7 @@ bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
 // The last component of a path: what follows the last folder separator.
 std::string ExtractFileName(std::string_view path);
-bool DeleteFile(const std::string &path);
+bool RemoveFile(const std::string &path);
 // Creates (or empties) a file, read/write without sharing, and closes it.
 bool CreateEmptyFile(const std::string &path);
 // Calls visit for every regular file of the folder, in the order the file system returns them.

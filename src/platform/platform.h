@@ -4,6 +4,7 @@
 // own implementation folder (posix/, win32/).
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,11 @@ ModuleHandle FindLoadedModule(std::string_view fileName);
 // The address of the named export of a module, or null.
 void *FindModuleFunction(ModuleHandle module, const char *name);
 
+// Keeps a library in the process for the rest of its life, loading it when it is not loaded
+// yet: a later unload of the modules that brought it in leaves it in place. False when it
+// cannot be loaded.
+bool PinLibrary(std::string_view fileName);
+
 // Full path of this module's own file (the library the core is linked into), or empty.
 std::string OwnModulePath();
 
@@ -31,17 +37,32 @@ bool GetWindowBounds(std::uintptr_t window, std::int32_t &left, std::int32_t &to
 // frames besides this function's own. At most 64 frames.
 std::vector<void *> CaptureStackFrames(std::size_t skip);
 
+// Where a return address lies: the file name of its module (without folder), the function's
+// symbol as the module's symbols name it (not demangled), and the offset from the function's
+// start, or from the module's start where no symbol table covers the address. A symbol found
+// only by export name comes without an offset. known is false when no module holds the address.
+struct TFrameDescription {
+    bool known = false;
+    std::string module;
+    std::optional<std::string> symbol;
+    std::optional<std::uintptr_t> offset;
+};
+TFrameDescription DescribeFrame(void *address);
+
 // The module's version text, "major.minor.release build N", or empty when unknown.
 std::string OwnModuleVersion();
 
 }  // namespace brevor::platform
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/file_faults.h"
 #include "platform/files.h"
 #include "platform/help.h"
 #include "platform/messages_channel.h"
 #include "platform/named_lock.h"
+#include "platform/paths.h"
 #include "platform/random.h"
 #include "platform/registry.h"
+#include "platform/shared_alloc.h"
 #include "platform/system_strings.h"
 #include "platform/thread_queue.h"

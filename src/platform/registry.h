@@ -89,9 +89,6 @@ enum class RegAccess : std::uint8_t {
     All,   // values may be read, set and deleted
 };
 
-// The folder of a root, empty for a root without one.
-std::string RegistryRootFolder(RegRoot root);
-
 class TRegistryKey {
 public:
     // Opens the key at path below root; with create, missing keys are made (which needs write
@@ -100,10 +97,13 @@ public:
     static std::unique_ptr<TRegistryKey> Open(RegRoot root, std::string_view path, RegAccess access,
                                               bool create = false);
 
+    ~TRegistryKey();
     TRegistryKey(const TRegistryKey &) = delete;
     TRegistryKey &operator=(const TRegistryKey &) = delete;
 
-    const std::string &Folder() const { return folder_; }
+    // Where the key lives in the system's own terms (its folder on POSIX), for messages and
+    // tests.
+    std::string Location() const;
 
     // The value named name (ignoring case); false when there is none.
     bool QueryValue(std::string_view name, RegValue &value) const;
@@ -117,10 +117,10 @@ public:
     bool DeleteValue(std::string_view name);
 
 private:
-    TRegistryKey(std::string folder, RegAccess access)
-        : folder_(std::move(folder)), access_(access) {}
-    std::string folder_;
-    RegAccess access_;
+    // What locates the key on this system, and the access it was opened with.
+    struct TImpl;
+    explicit TRegistryKey(std::unique_ptr<TImpl> impl);
+    std::unique_ptr<TImpl> impl_;
 };
 
 // The values-file format on its own (for tools and fuzzing).

@@ -1,34 +1,32 @@
 #pragma once
 
-// The ANSI code page of the module is Windows-1252: case mapping, case-insensitive comparison
-// and conversion to and from UTF-16 all follow it, on every platform.
+// Text helpers of the runtime. The Windows-1252 code-page services (case mapping,
+// case-insensitive comparison, UTF-16 conversion) come from the platform layer and are
+// offered here under the runtime's names.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "platform/code_page.h"
+
 namespace brevor {
 
-char AnsiLowerChar(char c);
-char AnsiUpperChar(char c);
-std::string AnsiLowerCase(std::string_view s);
-std::string AnsiUpperCase(std::string_view s);
+using platform::AnsiCompareStr;
+using platform::AnsiCompareText;
+using platform::AnsiLowerCase;
+using platform::AnsiLowerChar;
+using platform::AnsiSameText;
+using platform::AnsiToUtf16;
+using platform::AnsiUpperCase;
+using platform::AnsiUpperChar;
+using platform::Utf16ToAnsi;
+
 // Only the 26 letters A-Z / a-z change; every other byte stays.
 std::string AsciiLowerCase(std::string_view s);
 std::string AsciiUpperCase(std::string_view s);
 
 // The text without leading and trailing bytes of code 32 or less (blanks and control bytes).
 std::string_view TrimBlanks(std::string_view s);
-
-// Compares ignoring case (Windows-1252 upper case, then byte order): <0, 0 or >0.
-int AnsiCompareText(std::string_view a, std::string_view b);
-bool AnsiSameText(std::string_view a, std::string_view b);
-// Compares with case (byte order): <0, 0 or >0.
-int AnsiCompareStr(std::string_view a, std::string_view b);
-
-// Windows-1252 <-> UTF-16. Bytes without a character in the code page map to themselves;
-// UTF-16 units without a Windows-1252 byte become '?'.
-std::u16string AnsiToUtf16(std::string_view s);
-std::string Utf16ToAnsi(std::u16string_view s);
 
 }  // namespace brevor

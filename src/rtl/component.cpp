@@ -211,8 +211,8 @@ void SetStrProp(TObject &obj, std::string_view name, const std::string &value) {
 
 TObject *GetObjectProp(TObject &obj, std::string_view name) {
     const TPropInfo &p = Require(obj, name);
-    if (!p.GetObject) WrongKind(p);
-    return p.GetObject(obj);
+    if (!p.ReadObject) WrongKind(p);
+    return p.ReadObject(obj);
 }
 
 std::string GetEnumName(const TPropInfo &prop, std::int64_t ordinal) {

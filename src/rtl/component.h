@@ -54,7 +54,7 @@ class TObject;
 // One published property. Which accessors are set depends on Kind:
 //  ordinal kinds (tkInteger, tkChar, tkEnumeration, tkSet, tkInt64, tkWChar): GetOrd / SetOrd;
 //  tkFloat: GetFloat / SetFloat;  text kinds (tkString, tkLString, tkWString): GetStr / SetStr;
-//  tkClass: GetObject (and SetObject where the reference itself can be replaced).
+//  tkClass: ReadObject (and SetObject where the reference itself can be replaced).
 // A property without a setter is read-only. Enumerations list their identifiers in ordinal
 // order; a Boolean is the enumeration {"False", "True"}.
 struct TPropInfo {
@@ -67,7 +67,7 @@ struct TPropInfo {
     std::function<void(TObject &, double)> SetFloat;
     std::function<std::string(TObject &)> GetStr;
     std::function<void(TObject &, const std::string &)> SetStr;
-    std::function<TObject *(TObject &)> GetObject;
+    std::function<TObject *(TObject &)> ReadObject;
     std::function<void(TObject &, TObject *)> SetObject;
 
     bool Writable() const;
@@ -233,7 +233,7 @@ public:
     template <typename G>
     TClassBuilder &Object(std::string name, G get) {
         TPropInfo p = Make(std::move(name), tkClass);
-        p.GetObject = [get](TObject &o) -> TObject * { return Read(o, get); };
+        p.ReadObject = [get](TObject &o) -> TObject * { return Read(o, get); };
         properties_.push_back(std::move(p));
         return *this;
     }

@@ -1,10 +1,11 @@
 #include "rtl/counted_text.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#include "platform/shared_alloc.h"
 
 namespace brevor {
 
@@ -21,7 +22,8 @@ char *NewCountedText(std::string_view text) {
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) -
                           sizeof(TBrvTextHeader) - 1)
         throw std::bad_alloc();
-    auto *block = static_cast<char *>(std::malloc(sizeof(TBrvTextHeader) + text.size() + 1));
+    auto *block =
+        static_cast<char *>(platform::SharedAlloc(sizeof(TBrvTextHeader) + text.size() + 1));
     if (block == nullptr) throw std::bad_alloc();
     auto *header = reinterpret_cast<TBrvTextHeader *>(block);
     header->RefCount = 1;
@@ -45,7 +47,7 @@ void CountedTextRelease(char *text) noexcept {
     TBrvTextHeader *header = HeaderOf(text);
     std::atomic_ref<std::int32_t> count(header->RefCount);
     if (count.load(std::memory_order_acquire) <= 0) return;
-    if (count.fetch_sub(1, std::memory_order_acq_rel) == 1) std::free(header);
+    if (count.fetch_sub(1, std::memory_order_acq_rel) == 1) platform::SharedFree(header);
 }
 
 std::string_view CountedTextView(const char *text) noexcept {

@@ -3,7 +3,7 @@
 // Counted 8-bit texts in the layout shared with the host: a block of reference count (int32),
 // length (int32), the characters and a terminating zero. A text is a pointer to its first
 // character; null is the empty text; a reference count of -1 marks a constant that is never
-// freed. Blocks come from malloc/free, the allocator both sides share.
+// freed. Blocks come from the allocator both sides share (platform/shared_alloc.h).
 
 #include <cstdint>
 #include <string_view>

@@ -1,10 +1,9 @@
 #include "rtl/ole_string.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <new>
 
+#include "platform/shared_alloc.h"
 #include "rtl/ansi.h"
 
 namespace brevor {
@@ -14,14 +13,10 @@ std::uint16_t *OleStrAlloc(std::u16string_view units) {
     constexpr std::size_t kMaxUnits =
         (std::numeric_limits<std::uint32_t>::max() - sizeof(TBrvOleStringHeader)) / 2 - 1;
     if (units.size() > kMaxUnits) throw std::bad_alloc();
-    const std::size_t bytes = units.size() * 2;
-    auto *block = static_cast<char *>(std::malloc(sizeof(TBrvOleStringHeader) + bytes + 2));
-    if (block == nullptr) throw std::bad_alloc();
-    reinterpret_cast<TBrvOleStringHeader *>(block)->ByteLength = static_cast<std::uint32_t>(bytes);
-    char *chars = block + sizeof(TBrvOleStringHeader);
-    std::memcpy(chars, units.data(), bytes);
-    std::memset(chars + bytes, 0, 2);
-    return reinterpret_cast<std::uint16_t *>(chars);
+    std::uint16_t *s =
+        platform::AllocOleString(units.data(), static_cast<std::uint32_t>(units.size()));
+    if (s == nullptr) throw std::bad_alloc();
+    return s;
 }
 
 std::uint16_t *OleStrFromAnsi(std::string_view text) {
@@ -34,8 +29,7 @@ std::uint16_t *OleStrCopy(const std::uint16_t *s) {
 }
 
 void OleStrFree(std::uint16_t *s) noexcept {
-    if (s == nullptr) return;
-    std::free(reinterpret_cast<char *>(s) - sizeof(TBrvOleStringHeader));
+    platform::FreeOleString(s);
 }
 
 std::u16string_view OleStrView(const std::uint16_t *s) noexcept {

@@ -2,8 +2,8 @@
 
 // OLE strings in the layout shared with the host on POSIX: UTF-16 code units, zero-terminated,
 // with the byte length (uint32, without the terminator) in the four bytes before the first unit.
-// Null is the empty string. Blocks come from malloc/free, the allocator both sides share.
-// 8-bit texts convert to and from them as Windows-1252.
+// Null is the empty string. Blocks come from the allocator both sides share
+// (platform/shared_alloc.h). 8-bit texts convert to and from them as Windows-1252.
 
 #include <cstdint>
 #include <string>

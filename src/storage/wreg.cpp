@@ -1,11 +1,11 @@
 #include "storage/wreg.h"
 
-#include <filesystem>
 #include <mutex>
 
 #include "platform/file_faults.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
+#include "platform/paths.h"
 #include "rtl/ansi.h"
 #include "rtl/exceptions.h"
 #include "storage/big_ini_file.h"
@@ -238,7 +238,7 @@ TResolved Resolve(const std::string &path, TComponent *root) {
         }
         r.kind = r.prop->Kind;
         if (next < names.size() && r.kind == tkClass) {
-            TObject *held = r.prop->GetObject ? r.prop->GetObject(*current) : nullptr;
+            TObject *held = r.prop->ReadObject ? r.prop->ReadObject(*current) : nullptr;
             if (!held) {
                 r = TResolved{};
                 r.start = start;
@@ -313,7 +313,7 @@ void AssignValue(const TResolved &r, const Variant &value) {
             break;
         }
         case tkClass: {
-            TObject *held = prop.GetObject ? prop.GetObject(obj) : nullptr;
+            TObject *held = prop.ReadObject ? prop.ReadObject(obj) : nullptr;
             if (auto *list = dynamic_cast<TStrings *>(held)) {
                 if (value.IsNull())
                     list->Clear();
@@ -357,7 +357,7 @@ Variant TakeValue(const TResolved &r) {
         case tkEnumeration:
             return Variant::AnsiStr(GetEnumName(prop, prop.GetOrd(obj)));
         case tkClass: {
-            TObject *held = prop.GetObject ? prop.GetObject(obj) : nullptr;
+            TObject *held = prop.ReadObject ? prop.ReadObject(obj) : nullptr;
             if (auto *list = dynamic_cast<TStrings *>(held))
                 return Variant::AnsiStr(EscapeStoreText(list->Text()));
             if (auto *component = dynamic_cast<TComponent *>(held))
@@ -506,9 +506,7 @@ bool TWreg::Process(TComponent *root, bool save) {
     std::unique_ptr<TStorage> storage;
 
     if (!iniFile_.empty() && (save || platform::FileExists(iniFile_))) {
-        std::error_code ec;
-        std::string fullPath = std::filesystem::absolute(iniFile_, ec).lexically_normal().string();
-        if (ec) fullPath = iniFile_;
+        const std::string fullPath = platform::FullPathName(iniFile_);
         // The whole read-modify-write cycle runs under the lock; the file object is released
         // (written) before the lock is.
         lock = std::make_unique<platform::TNamedLockGuard>(IniLockName(fullPath));

@@ -44,7 +44,8 @@ public:
     // The system message box: flags as the Win32 message box takes them (type in the low four
     // bits, icon in 0xF0, default button in 0xF00); returns the dialog result (1-7), 0 on
     // failure.
-    virtual int MessageBox(const std::string &text, const std::string &caption, unsigned flags) = 0;
+    virtual int ShowMessageBox(const std::string &text, const std::string &caption,
+                               unsigned flags) = 0;
 
     // Browse dialogs; false when the user cancelled (path unchanged).
     virtual bool BrowseForFolder(const std::string &title, std::string &path) = 0;
@@ -76,7 +77,7 @@ class TNoUiBackend : public TUiBackend {
 public:
     void RunOnUiThread(const std::function<void()> &work) override { work(); }
     int ShowModal(TCustomForm &form) override;
-    int MessageBox(const std::string &, const std::string &, unsigned) override { return 0; }
+    int ShowMessageBox(const std::string &, const std::string &, unsigned) override { return 0; }
     bool BrowseForFolder(const std::string &, std::string &) override { return false; }
     bool BrowseForFile(const std::string &, const std::string &, std::string &) override {
         return false;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/registry_posix.h"
 #include "support/registry_roots.h"
 #include "support/temp_folder.h"
 
@@ -127,7 +128,7 @@ TEST_F(FileRegistryTest, KeyNamesIgnoreCaseAndStayInsideTheRoot) {
     for (const std::string name : {"..", ".", "a/b", ".values", "%41"}) {
         auto key = Open("Software\\" + name, RegAccess::All, true);
         ASSERT_TRUE(key) << name;
-        EXPECT_EQ(std::filesystem::path(key->Folder()).parent_path(), dir.File("hkcu/Software"))
+        EXPECT_EQ(std::filesystem::path(key->Location()).parent_path(), dir.File("hkcu/Software"))
             << name;
         EXPECT_TRUE(key->SetValue("n", RegValue::Text(name)));
     }

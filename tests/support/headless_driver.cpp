@@ -175,8 +175,8 @@ int THeadlessDriver::ShowModal(TCustomForm &form) {
     return form.ModalResult;
 }
 
-int THeadlessDriver::MessageBox(const std::string &text, const std::string &caption,
-                                unsigned flags) {
+int THeadlessDriver::ShowMessageBox(const std::string &text, const std::string &caption,
+                                    unsigned flags) {
     MessageBoxes.push_back({text, caption, flags});
     if (MessageBoxAnswers.empty()) return 0;
     const int answer = MessageBoxAnswers.front();

@@ -83,7 +83,8 @@ public:
 
     // ---- TUiBackend
     int ShowModal(TCustomForm &form) override;
-    int MessageBox(const std::string &text, const std::string &caption, unsigned flags) override;
+    int ShowMessageBox(const std::string &text, const std::string &caption,
+                       unsigned flags) override;
     bool BrowseForFolder(const std::string &title, std::string &path) override;
     bool BrowseForFile(const std::string &title, const std::string &folder,
                        std::string &path) override;

@@ -69,6 +69,15 @@ int TakeReadLease(int fd, const std::string &path) {
 
 }  // namespace
 
+// The open descriptor, the path it was opened by, and whether the read lease is held.
+struct TExclusiveFile::TImpl {
+    int fd;
+    std::string path;
+    bool leased;
+};
+
+TExclusiveFile::TExclusiveFile(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
+
 std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, TOpenResult *result) {
     TOpenResult ignored = TOpenResult::Failed;
     TOpenResult &outcome = result != nullptr ? *result : ignored;
@@ -106,20 +115,21 @@ std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, TO
         return nullptr;
     }
     outcome = TOpenResult::Opened;
-    return std::unique_ptr<TExclusiveFile>(new TExclusiveFile(fd, path, lease == 0));
+    return std::unique_ptr<TExclusiveFile>(
+        new TExclusiveFile(std::make_unique<TImpl>(TImpl{fd, path, lease == 0})));
 }
 
 TExclusiveFile::~TExclusiveFile() {
     // Closing the only descriptor releases the lease and the lock; a writer waiting for the
     // lease goes on at once.
-    ::close(fd_);
+    ::close(impl_->fd);
 }
 
 std::uint64_t TExclusiveFile::Identity() const {
     // Inode numbers are reused as soon as a file is removed, so the creation time, where the
     // file system keeps one, tells a new file that got the old number from the old file.
     struct statx sx {};
-    if (::statx(fd_, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) return 0;
+    if (::statx(impl_->fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) return 0;
     std::uint64_t id = 1469598103934665603ull;
     auto mix = [&id](std::uint64_t v) { id = (id ^ v) * 1099511628211ull; };
     mix(sx.stx_dev_major);
@@ -134,26 +144,26 @@ std::uint64_t TExclusiveFile::Identity() const {
 
 std::int64_t TExclusiveFile::Size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return -1;
+    if (::fstat(impl_->fd, &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
 
 std::int64_t TExclusiveFile::ChangeTime() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return -1;
+    if (::fstat(impl_->fd, &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
 }
 
 bool TExclusiveFile::Seek(std::int64_t offset) {
-    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+    return ::lseek(impl_->fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
 std::int64_t TExclusiveFile::Read(void *buffer, std::int64_t count) {
     auto *out = static_cast<char *>(buffer);
     std::int64_t total = 0;
     while (total < count) {
-        if (FileFault(TFileCall::Read, path_) != 0) return total > 0 ? total : -1;
-        const ssize_t n = ::read(fd_, out + total, static_cast<size_t>(count - total));
+        if (FileFault(TFileCall::Read, impl_->path) != 0) return total > 0 ? total : -1;
+        const ssize_t n = ::read(impl_->fd, out + total, static_cast<size_t>(count - total));
         if (n < 0) {
             if (errno == EINTR) continue;
             return total > 0 ? total : -1;
@@ -164,27 +174,31 @@ std::int64_t TExclusiveFile::Read(void *buffer, std::int64_t count) {
     return total;
 }
 
+bool TExclusiveFile::IsGuarded() const {
+    return impl_->leased;
+}
+
 bool TExclusiveFile::WriterWaiting() const {
     // While a break is under way the lease reads as the type it is being broken to.
-    return leased_ && ::fcntl(fd_, F_GETLEASE) != F_RDLCK;
+    return impl_->leased && ::fcntl(impl_->fd, F_GETLEASE) != F_RDLCK;
 }
 
 bool TExclusiveFile::Delete() {
-    return SameFile(fd_, path_) && FileFault(TFileCall::Delete, path_) == 0 &&
-           ::unlink(path_.c_str()) == 0;
+    return SameFile(impl_->fd, impl_->path) && FileFault(TFileCall::Delete, impl_->path) == 0 &&
+           ::unlink(impl_->path.c_str()) == 0;
 }
 
 bool TExclusiveFile::Empty() {
     // A second, writable descriptor of this file would break the lease this one holds (and wait
     // for itself), so the name is given to a new empty file instead.
-    if (FileFault(TFileCall::Truncate, path_) != 0) return false;
+    if (FileFault(TFileCall::Truncate, impl_->path) != 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !Delete()) return false;
-    if (FileFault(TFileCall::Open, path_) != 0) return false;
+    if (::fstat(impl_->fd, &st) != 0 || !Delete()) return false;
+    if (FileFault(TFileCall::Open, impl_->path) != 0) return false;
     const mode_t permissions = st.st_mode & 07777;
     const int fd = ::open(
-        path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-        permissions);
+        impl_->path.c_str(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, permissions);
     // A writer that created the name meanwhile left only its own new bytes under it.
     if (fd < 0) return errno == EEXIST;
     // The creation mask may have narrowed the permissions; the owner can be kept only where the
@@ -210,7 +224,7 @@ std::string ExtractFileName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-bool DeleteFile(const std::string &path) {
+bool RemoveFile(const std::string &path) {
     return FileFault(TFileCall::Delete, path) == 0 && ::unlink(path.c_str()) == 0;
 }
 

@@ -23,6 +23,13 @@ void *FindModuleFunction(ModuleHandle module, const char *name) {
     return dlsym(reinterpret_cast<void *>(module), name);
 }
 
+bool PinLibrary(std::string_view fileName) {
+    if (fileName.empty()) return false;
+    const std::string name(fileName);
+    // The reference is kept on purpose: with RTLD_NODELETE the library stays anyway.
+    return dlopen(name.c_str(), RTLD_NOW | RTLD_NODELETE) != nullptr;
+}
+
 std::string OwnModulePath() {
     Dl_info info{};
     static const int anchor = 0;

@@ -12,7 +12,8 @@
 #include <cstring>
 #include <set>
 
-#include "rtl/ansi.h"
+#include "platform/code_page.h"
+#include "platform/posix/registry_posix.h"
 
 namespace brevor::platform {
 
@@ -445,6 +446,16 @@ std::string RegistryRootFolder(RegRoot root) {
     }
 }
 
+// A key is the folder that holds its files.
+struct TRegistryKey::TImpl {
+    std::string folder;
+    RegAccess access;
+};
+
+TRegistryKey::TRegistryKey(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
+
+TRegistryKey::~TRegistryKey() = default;
+
 std::unique_ptr<TRegistryKey> TRegistryKey::Open(RegRoot root, std::string_view path,
                                                  RegAccess access, bool create) {
     std::string folder = RegistryRootFolder(root);
@@ -472,11 +483,16 @@ std::unique_ptr<TRegistryKey> TRegistryKey::Open(RegRoot root, std::string_view 
     }
     const int mode = access == RegAccess::All ? (R_OK | W_OK | X_OK) : (R_OK | X_OK);
     if (::access(folder.c_str(), mode) != 0) return nullptr;
-    return std::unique_ptr<TRegistryKey>(new TRegistryKey(folder, access));
+    return std::unique_ptr<TRegistryKey>(
+        new TRegistryKey(std::make_unique<TImpl>(TImpl{folder, access})));
+}
+
+std::string TRegistryKey::Location() const {
+    return impl_->folder;
 }
 
 bool TRegistryKey::QueryValue(std::string_view name, RegValue &value) const {
-    std::vector<RegNamedValue> values = ReadValuesFile(folder_);
+    std::vector<RegNamedValue> values = ReadValuesFile(impl_->folder);
     const auto it = FindValue(values, name);
     if (it == values.end()) return false;
     value = std::move(it->value);
@@ -490,14 +506,14 @@ bool TRegistryKey::ValueExists(std::string_view name) const {
 
 std::vector<std::string> TRegistryKey::ValueNames() const {
     std::vector<std::string> names;
-    for (RegNamedValue &entry : ReadValuesFile(folder_))
+    for (RegNamedValue &entry : ReadValuesFile(impl_->folder))
         names.push_back(std::move(entry.name));
     return names;
 }
 
 bool TRegistryKey::SetValue(std::string_view name, const RegValue &value) {
-    if (access_ != RegAccess::All || !ValidValue(value)) return false;
-    return ChangeValues(folder_, [&](std::vector<RegNamedValue> &values) {
+    if (impl_->access != RegAccess::All || !ValidValue(value)) return false;
+    return ChangeValues(impl_->folder, [&](std::vector<RegNamedValue> &values) {
         const auto it = FindValue(values, name);
         if (it != values.end())
             it->value = value;
@@ -508,8 +524,8 @@ bool TRegistryKey::SetValue(std::string_view name, const RegValue &value) {
 }
 
 bool TRegistryKey::DeleteValue(std::string_view name) {
-    if (access_ != RegAccess::All) return false;
-    return ChangeValues(folder_, [&](std::vector<RegNamedValue> &values) {
+    if (impl_->access != RegAccess::All) return false;
+    return ChangeValues(impl_->folder, [&](std::vector<RegNamedValue> &values) {
         const auto it = FindValue(values, name);
         if (it == values.end()) return false;
         values.erase(it);

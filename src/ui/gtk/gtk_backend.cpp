@@ -1,7 +1,5 @@
 #include "ui/gtk/gtk_backend.h"
 
-#include <dlfcn.h>
-
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -87,7 +85,7 @@ struct TGtkBackend::TThread {
         bool ok = gtk_init_check(nullptr, nullptr) != FALSE;
         if (ok) {
             // GTK cannot be unloaded safely once it ran: keep it for the process's life.
-            ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_NODELETE);
+            platform::PinLibrary("libgtk-3.so.0");
             GtkCssProvider *css = gtk_css_provider_new();
             gtk_css_provider_load_from_data(css, kCompactCss, -1, nullptr);
             gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
@@ -209,7 +207,8 @@ int TGtkBackend::ShowModal(TCustomForm &form) {
     return result;
 }
 
-int TGtkBackend::MessageBox(const std::string &text, const std::string &caption, unsigned flags) {
+int TGtkBackend::ShowMessageBox(const std::string &text, const std::string &caption,
+                                unsigned flags) {
     int result = 0;
     try {
         RunOnUiThread([&] {
@@ -403,7 +402,7 @@ void InstallGtkBackend() {
     if (g_installed || !dynamic_cast<TNoUiBackend *>(&UiBackend())) return;
     // The toolkit and its libraries came with the module; their start-up code has run, and
     // unloading them with the module is not safe (nor is it for the memory they keep).
-    ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_NODELETE);
+    platform::PinLibrary("libgtk-3.so.0");
     g_installed = new TGtkBackend;
     SetUiBackend(g_installed);
 }

@@ -1,0 +1,22 @@
+# Compiles every core header after the macros <windows.h> defines (windows_macros.h), so a
+# header that declares or uses one of their names fails here. The POSIX-only GTK renderer is
+# left out: it never meets <windows.h>.
+# In: CXX (the compiler), SRC (the src folder), INCLUDE (the public include folder), OUT (a
+# scratch file).
+file(GLOB_RECURSE headers RELATIVE ${SRC} ${SRC}/*.h)
+list(FILTER headers EXCLUDE REGEX "^ui/gtk/")
+list(SORT headers)
+set(text "#include \"${CMAKE_CURRENT_LIST_DIR}/windows_macros.h\"\n")
+foreach(header IN LISTS headers)
+    string(APPEND text "#include \"${header}\"\n")
+endforeach()
+file(WRITE ${OUT} "${text}")
+execute_process(
+    COMMAND ${CXX} -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I${SRC} -I${INCLUDE}
+            -x c++ ${OUT}
+    RESULT_VARIABLE result)
+list(LENGTH headers count)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "a core header uses a name that <windows.h> defines as a macro")
+endif()
+message(STATUS "${count} headers compile after the <windows.h> macros")
