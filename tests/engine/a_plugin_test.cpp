@@ -11,6 +11,7 @@
 #include "ini_text.h"
 #include "messages_window.h"
 #include "support/fake_clock.h"
+#include "support/plugin_command.h"
 #include "support/temp_folder.h"
 
 namespace brevor {
@@ -39,21 +40,7 @@ protected:
         platform::SetClock(nullptr);
     }
     std::int32_t Command(const char *name, std::int32_t result = -1) {
-        params::TParamsListPtr list(params::NewParamsList());
-        params::AddItem(list.get(), "COMMAND", Variant(name));
-        params::AddItem(list.get(), "INI-FILE", Variant(dir_.File("s.ini")));
-        params::AddItem(list.get(), "MessagesProcessorHandle",
-                        Variant(static_cast<std::int32_t>(window_.ModuleHandle())));
-        params::AddItem(list.get(), "HANDLE",
-                        Variant(static_cast<std::int64_t>(host::HostProgramHandle())));
-        if (result >= 0) params::AddItem(list.get(), "RESULT", Variant(result));
-        TPluginCallRec rec{};
-        rec.Tag = BRV_CALL_TAG;
-        rec.InstanceId = 1;
-        rec.Params = list.get();
-        rec.ModuleTypes = 1u << mttDataQuery;
-        if (!plugin_) plugin_.reset(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
-        return plugin_->ExecutePluginCommand(&rec);
+        return testing::RunPluginCommand(plugin_, name, dir_.File("s.ini"), &window_, result);
     }
     // Moves the clock and waits until the running timers have done what is due.
     void Step(std::uint64_t ms, std::size_t runningTimers = 1) {

@@ -10,6 +10,7 @@
 #include "framework/params_list.h"
 #include "ini_text.h"
 #include "support/headless_driver.h"
+#include "support/plugin_command.h"
 #include "support/registry_roots.h"
 #include "support/temp_folder.h"
 
@@ -31,16 +32,7 @@ protected:
     }
 
     std::int32_t Command(const char *name) {
-        params::TParamsListPtr list(params::NewParamsList());
-        params::AddItem(list.get(), "COMMAND", Variant(name));
-        params::AddItem(list.get(), "INI-FILE", Variant(ini_));
-        TPluginCallRec rec{};
-        rec.Tag = BRV_CALL_TAG;
-        rec.InstanceId = 1;
-        rec.Params = list.get();
-        rec.ModuleTypes = 1u << mttDataQuery;
-        if (!plugin_) plugin_.reset(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
-        return plugin_->ExecutePluginCommand(&rec);
+        return testing::RunPluginCommand(plugin_, name, ini_);
     }
     void Load() { ASSERT_EQ(Command("LOAD"), 0); }
     // Settings stored before the dialog opens.

@@ -15,6 +15,7 @@
 #include "messages_window.h"
 #include "platform/file_faults.h"
 #include "support/file_faults.h"
+#include "support/plugin_command.h"
 #include "support/temp_folder.h"
 
 namespace brevor {
@@ -28,21 +29,7 @@ protected:
     ~SettingsFaultsTest() override { plugin_.reset(); }
 
     std::int32_t Command(const char *name, std::int32_t result = -1) {
-        params::TParamsListPtr list(params::NewParamsList());
-        params::AddItem(list.get(), "COMMAND", Variant(name));
-        params::AddItem(list.get(), "INI-FILE", Variant(ini_));
-        params::AddItem(list.get(), "MessagesProcessorHandle",
-                        Variant(static_cast<std::int32_t>(window_.ModuleHandle())));
-        params::AddItem(list.get(), "HANDLE",
-                        Variant(static_cast<std::int64_t>(host::HostProgramHandle())));
-        if (result >= 0) params::AddItem(list.get(), "RESULT", Variant(result));
-        TPluginCallRec rec{};
-        rec.Tag = BRV_CALL_TAG;
-        rec.InstanceId = 1;
-        rec.Params = list.get();
-        rec.ModuleTypes = 1u << mttDataQuery;
-        if (!plugin_) plugin_.reset(static_cast<TaPlugin *>(CreateTaPlugin(&rec)));
-        return plugin_->ExecutePluginCommand(&rec);
+        return testing::RunPluginCommand(plugin_, name, ini_, &window_, result);
     }
     // Error lines that name the settings file: sent to the window, or queued for the host to
     // fetch (a failing command queues its line). Fetching empties the queue.
