@@ -222,26 +222,7 @@ void TaPlugin::SaveToStore() {
 // ---------------------------------------------------------------- scans
 
 TScanSettings TaPlugin::ScanSettings() const {
-    TScanSettings s;
-    if (!Settings) return s;
-    const TDataSourceCfg &c = *Settings;
-    s.Folder = c.edFolder_Text;
-    s.ScanInterval = c.edScanInterval_Value;
-    s.ChunkSize = c.edBlockSize_Value;
-    s.ActiveSM = c.cbActiveSM_Checked;
-    s.FileSM = c.edFileSM_Text;
-    s.DecodeSM = c.cbDecodeSM_Checked;
-    s.ReadModeSM = c.gbReadModeSM_ItemIndex;
-    s.ActiveTM = c.cbActiveTM_Checked;
-    s.PrefixTM = c.edFilePrefixTM_Text;
-    s.ExtTM = c.edFilesExtTM_Text;
-    s.DecodeTM = c.cbDecodeTM_Checked;
-    s.ReadModeTM = c.gbReadModeTM_ItemIndex;
-    s.ActiveSD = c.cbActiveSD_Checked;
-    const TStrings &schedule = *c.shTimesSD_Strings;
-    for (int i = 0; i < schedule.Count(); ++i)
-        s.Schedule.push_back(schedule[i]);
-    return s;
+    return Settings ? ScanSettingsOf(*Settings) : TScanSettings{};
 }
 
 void TaPlugin::StopTimers() {

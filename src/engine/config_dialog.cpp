@@ -105,6 +105,8 @@ void TConfigg::Build() {
     utlConfig = new TZRTUtils(this);
     LoadStoredZRTUtils(*utlConfig, TZRTStoredUtils::utlConfig);
 
+    // Before any settings are read, the controls show the settings' initial values.
+    ApplyInitialValues(*this);
     WireHandlers();
 }
 
@@ -112,17 +114,14 @@ void TConfigg::BuildTop() {
     lblScanInterval = MakeControl<TLabel>(this, this, "lblScanInterval", {8, 12, 128, 27});
     lblScanInterval->SetCaption("Scan Interval (sec)");
     edScanInterval = MakeControl<TSpinEdit>(this, this, "edScanInterval", {132, 8, 252, 31});
-    edScanInterval->SetValue(3);
     lblBlockSize = MakeControl<TLabel>(this, this, "lblBlockSize", {268, 12, 348, 27});
     lblBlockSize->SetCaption("Chunk size");
     edBlockSize = MakeControl<TSpinEdit>(this, this, "edBlockSize", {352, 8, 472, 31});
-    edBlockSize->SetValue(128);
     lblFolder = MakeControl<TLabel>(this, this, "lblFolder", {8, 44, 128, 59});
     lblFolder->SetCaption("Folder");
     edFolder = MakeControl<TBrowseEdit>(this, this, "edFolder", {132, 40, 492, 63},
                                         TBrowseEdit::TKind::Folder);
     edFolder->Anchors = akLeft | akTop | akRight;
-    edFolder->SetText(TProxyCodeObject().edFolder_Text);
     for (TControl *c : std::initializer_list<TControl *>{edScanInterval, edBlockSize, edFolder})
         c->HelpContext = kHelpGeneral;
 }
@@ -143,7 +142,6 @@ void TConfigg::BuildSimpleTab() {
     gbReadModeSM->SetCaption("Read mode");
     for (const char *mode : kReadModes)
         gbReadModeSM->Items().Add(mode);
-    gbReadModeSM->SetItemIndex(2);
 }
 
 void TConfigg::BuildTimeTab() {
@@ -158,14 +156,12 @@ void TConfigg::BuildTimeTab() {
     lblFilesExtTM = MakeControl<TLabel>(this, tsTimeMode, "lblFilesExtTM", {8, 72, 120, 87});
     lblFilesExtTM->SetCaption("File extension");
     edFilesExtTM = MakeControl<TEdit>(this, tsTimeMode, "edFilesExtTM", {124, 68, 244, 91});
-    edFilesExtTM->SetText("ext");
     cbDecodeTM = MakeControl<TCheckBox>(this, tsTimeMode, "cbDecodeTM", {8, 100, 200, 119});
     cbDecodeTM->SetCaption("Decode");
     gbReadModeTM = MakeControl<TRadioGroup>(this, tsTimeMode, "gbReadModeTM", {8, 128, 476, 218});
     gbReadModeTM->SetCaption("Read mode");
     for (const char *mode : kReadModes)
         gbReadModeTM->Items().Add(mode);
-    gbReadModeTM->SetItemIndex(2);
 }
 
 void TConfigg::BuildSchedulerTab() {

@@ -8,25 +8,24 @@
 
 #include "engine/file_masks.h"
 #include "engine/file_transfer.h"
+#include "platform/paths.h"
 
 namespace brevor {
 
-// The settings the scans read, taken from the settings object while the timers are stopped.
+// The value types the scans read, one per kind of setting.
+using TScanFloat = double;
+using TScanBoolean = bool;
+using TScanInteger = std::int32_t;
+using TScanString = std::string;
+using TScanStrings = std::vector<std::string>;
+
+// The settings the scans read, taken from the settings object while the timers are stopped: one
+// field per setting of settings.def (ScanInterval in seconds and ChunkSize in bytes, both used
+// truncated; Schedule holds one entry per line).
 struct TScanSettings {
-    std::string Folder;
-    double ScanInterval = 3;  // seconds; used truncated
-    double ChunkSize = 128;   // bytes; used truncated
-    bool ActiveSM = false;
-    std::string FileSM;
-    bool DecodeSM = false;
-    std::int32_t ReadModeSM = 2;
-    bool ActiveTM = false;
-    std::string PrefixTM;
-    std::string ExtTM = "ext";
-    bool DecodeTM = false;
-    std::int32_t ReadModeTM = 2;
-    bool ActiveSD = false;
-    std::vector<std::string> Schedule;
+#define BREVOR_SETTING(kind, control, property, key, initial, scanField) \
+    TScan##kind scanField = initial;
+#include "engine/settings.def"
 
     // Whole seconds, and bytes, the way the scans use them: truncated, and clamped into the
     // 32-bit range so that no setting can overflow a conversion.

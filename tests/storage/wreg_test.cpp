@@ -43,6 +43,31 @@ protected:
     testing::RegistryRoots roots{dir.File("no-hkcu"), dir.File("no-hklm")};
 };
 
+// The mapping lines are part of the stored form: hosts and older files rely on these texts.
+TEST(ConfigMapping, LinesAreTheStoredOnes) {
+    const std::vector<std::string> expected = {
+        "",
+        "edScanInterval.Value,General\\Scan interval",
+        "edBlockSize.Value,General\\Block size",
+        "edFolder.Text,General\\Folder",
+        "",
+        "cbActiveSM.Checked,Mode1\\Active",
+        "edFileSM.Text,Mode1\\File",
+        "cbDecodeSM.Checked,Mode1\\Decode",
+        "gbReadModeSM.ItemIndex,Mode1\\Read",
+        "",
+        "cbActiveTM.Checked,Mode2\\Active",
+        "edFilePrefixTM.Text,Mode2\\Prefix",
+        "edFilesExtTM.Text,Mode2\\Ext",
+        "cbDecodeTM.Checked,Mode2\\Decode",
+        "gbReadModeTM.ItemIndex,Mode2\\Read",
+        "",
+        "cbActiveSD.Checked,Mode3\\Active",
+        "shTimesSD.Strings,Mode3\\Schedule",
+    };
+    EXPECT_EQ(ConfigMappingLines(), expected);
+}
+
 TEST_F(WregTest, FreshSettingsSaveExactly) {
     TDataSourceCfg cfg(nullptr);
     ASSERT_TRUE(Run(cfg, true));
