@@ -193,10 +193,7 @@ std::string TqelPlugin::CustomCommandsText() const {
 void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
     const TqelParamsList *list = rec == nullptr ? nullptr : ParamsOf(rec);
     if (list == nullptr || !params::HasParam(list, "LANGUAGE")) return;
-    const std::string language = params::ReadParamText(list, "LANGUAGE");
-    if (language.empty() || language_.empty() || language == language_) return;
-    language_ = language;
-    languageApplied_ = false;
+    if (!language_->Follow(params::ReadParamText(list, "LANGUAGE"))) return;
     {
         // The translation rewrites texts that data calls log; none runs meanwhile.
         const TCommandGate::TDataHold dataCalls = gate_.EnterData();
@@ -209,17 +206,11 @@ void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
 }
 
 void TqelPlugin::ApplyLanguage() {
-    if (languageApplied_ || language_.empty()) return;
-    struct TMarkApplied {
-        bool &flag;
-        ~TMarkApplied() { flag = true; }  // also when the translation raised
-    } mark{languageApplied_};
-    ApplyTranslation(this);
+    language_->ApplyOnce([this] { ApplyTranslation(this); });
 }
 
 void TqelPlugin::ApplyTranslation(TComponent *component) {
-    if (language_.empty()) language_ = "NONE";
-    if (translator_) translator_->TranslateComponent(language_, component, nullptr, "EN");
+    language_->Translate(component);
 }
 
 void TqelPlugin::SetParserItems(std::string_view text, bool replace) {

@@ -49,7 +49,6 @@ TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
     } catch (...) {
         moduleVersion_.clear();
     }
-    translator_ = std::make_unique<TWtransl>(nullptr);
     const std::string path = platform::OwnModulePath();
     std::size_t nameStart = path.size();
     while (nameStart > 0 && !platform::IsPathSeparator(path[nameStart - 1]))
@@ -59,33 +58,24 @@ TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
     if (!moduleFolder_.empty() && !platform::IsPathSeparator(moduleFolder_.back()))
         moduleFolder_ += platform::PathSeparator();
 
-    // The language file beside the module: its default language, or "EN" without one.
+    // The language file beside the module.
     const auto dot = moduleFileName_.find_last_of('.');
-    const std::string languageFile =
+    language_ = std::make_unique<TModuleLanguage>(
         moduleFolder_ +
-        (dot == std::string::npos ? moduleFileName_ : moduleFileName_.substr(0, dot)) + ".lng";
-    translator_->SetLanguageFile(languageFile);
-    translator_->SetDefaultLanguage("EN");
-    language_ = "EN";
-    if (platform::FileExists(languageFile)) {
-        std::string selected;
-        translator_->GetLanguages(nullptr, selected);
-        if (!selected.empty()) language_ = selected;
-    } else {
-        translator_->SetLanguageFile("");
-    }
+        (dot == std::string::npos ? moduleFileName_ : moduleFileName_.substr(0, dot)) + ".lng");
     for (const char *name : {"MsgNoData", "MsgWriteComplete", "MsgWriteCompleteError"})
-        translator_->ComponentProperties().Add(name);
+        language_->Translator()->ComponentProperties().Add(name);
 }
 
 void TqelPlugin::AfterConstruction() {
-    if (translator_ && !translator_->LanguageFile().empty()) ApplyLanguage();
+    TWtransl *translator = language_->Translator();
+    if (translator != nullptr && !translator->LanguageFile().empty()) ApplyLanguage();
     TDataModule::AfterConstruction();
 }
 
 // The rows lists free themselves: an instance released while loaded must not leak them.
 TqelPlugin::~TqelPlugin() {
-    translator_.reset();
+    language_->ReleaseTranslator();
 }
 
 std::int32_t TqelPlugin::ModuleTypeCode() const {

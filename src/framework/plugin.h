@@ -14,6 +14,7 @@
 #include "framework/command_gate.h"
 #include "framework/data_exchange.h"
 #include "framework/host_link.h"
+#include "framework/module_language.h"
 #include "framework/module_log.h"
 #include "framework/rows_lists.h"
 #include "framework/settings_location.h"
@@ -127,9 +128,9 @@ public:
     const std::string &ModuleFileName() const { return moduleFileName_; }  // without folder
     const std::string &ModuleVersion() const { return moduleVersion_; }    // "4.0.1 build 1"
 
-    const std::string &Language() const { return language_; }
+    const std::string &Language() const { return language_->Language(); }
     // Translates the module's texts from the language file beside the module (.lng).
-    TWtransl *Translator() const { return translator_.get(); }
+    TWtransl *Translator() const { return language_->Translator(); }
 
     // Applies the language before the creation event runs.
     void AfterConstruction() override;
@@ -236,9 +237,7 @@ private:
     std::string moduleFileName_;
     std::string moduleVersion_;
 
-    std::string language_;
-    bool languageApplied_ = false;
-    std::unique_ptr<TWtransl> translator_;
+    std::unique_ptr<TModuleLanguage> language_;  // made once the module's folder is known
 
     TRect dialogBounds_;  // all 0: none remembered
 
