@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "framework/command_result.h"
 #include "framework/params_list.h"
 #include "framework/plugin.h"
 
@@ -101,6 +104,42 @@ TEST_F(LifecycleTest, UnloadWithANewIniFileSavesOnceToIt) {
     Unload();
     EXPECT_EQ(events_.saves, 1);
     EXPECT_EQ(events_.iniAtSave, "/tmp/new.ini");
+}
+
+// The two requests work in the INI file they name; the instance's own comes back afterwards,
+// also when a handler raises. What LOAD-SETTINGS-NOW read is written to the own file.
+TEST_F(LifecycleTest, SettingsRequestsUseTheirIniFileOnlyWhileTheyRun) {
+    Set("INI-FILE", Variant("/tmp/own.ini"));
+    Load();
+    std::string iniAtLoad;
+    plugin_.OnLoadSettingsNow = [&](TqelPlugin *p) { iniAtLoad = p->SettingsLocation().IniFile(); };
+    Set("INI-FILE", Variant("/tmp/request.ini"));
+    const struct {
+        const char *command;
+        bool raise;
+        std::int32_t result;
+        const char *iniAtLoad;
+        const char *iniAtSave;
+    } cases[] = {
+        {"SAVE-SETTINGS-NOW", false, kCommandNotHandled, "", "/tmp/request.ini"},
+        {"LOAD-SETTINGS-NOW", false, kCommandNotHandled, "/tmp/request.ini", "/tmp/own.ini"},
+        {"SAVE-SETTINGS-NOW", true, kCommandFailed, "", "/tmp/request.ini"},
+        {"LOAD-SETTINGS-NOW", true, kCommandFailed, "/tmp/request.ini", "/tmp/own.ini"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.raise ? " raising" : ""));
+        iniAtLoad.clear();
+        events_.iniAtSave.clear();
+        plugin_.OnSaveSettingsNow = [&](TqelPlugin *p) {
+            events_.iniAtSave = p->SettingsLocation().IniFile();
+            if (c.raise) throw std::runtime_error("disk full");
+        };
+        Set("COMMAND", Variant(c.command));
+        EXPECT_EQ(plugin_.ExecutePluginCommand(&rec_), c.result);
+        EXPECT_EQ(iniAtLoad, c.iniAtLoad);
+        EXPECT_EQ(events_.iniAtSave, c.iniAtSave);
+        EXPECT_EQ(plugin_.SettingsLocation().IniFile(), "/tmp/own.ini");
+    }
 }
 
 TEST_F(LifecycleTest, ApplicationNameOfAModuleThatIsNotLoaded) {
