@@ -1,5 +1,9 @@
 #pragma once
 
+// The module object: the base of every module instance. It keeps its state in small rooms (host
+// link, settings location, command gate, module log, language, rows lists) and offers the
+// stored form's published values and events.
+
 #include <array>
 #include <atomic>
 #include <cstdint>
