@@ -12,11 +12,14 @@ std::atomic<std::int32_t> g_iconCount{0};
 
 }  // namespace
 
-void THostLink::Connect(const TqelParamsList *list) {
+void THostLink::FindHost(const TqelParamsList *list) {
     if (params::HasParam(list, "HANDLE")) hostModule_ = params::ReadParamHandle(list, "HANDLE");
     applicationName_ = params::ReadParamText(list, "ApplicationName");
     if (hostModule_ == 0 && !applicationName_.empty())
         hostModule_ = platform::FindLoadedModule(applicationName_);
+}
+
+void THostLink::Connect() {
     fSendData_ = nullptr;
     fSendString_ = nullptr;
     fSendByte_ = nullptr;

@@ -30,10 +30,12 @@ public:
     // The first LOAD, before anything of its parameter list is read: the context every log
     // line and chunk carries.
     void KeepHostContext(std::uintptr_t context) { hostContext_ = context; }
-    // The first LOAD: the host program from "HANDLE", or looked up by "ApplicationName"; with
-    // one found, its data functions and one icon reference. Raises for a value that does not
-    // convert.
-    void Connect(const TqelParamsList *list);
+    // The first LOAD: the host program from "HANDLE", or looked up by "ApplicationName".
+    // Raises for a value that does not convert.
+    void FindHost(const TqelParamsList *list);
+    // The first LOAD, once the rest of its parameters are read: with a host program found, its
+    // data functions and one icon reference.
+    void Connect();
     // The final UNLOAD: the host program and the messages window are forgotten; the function
     // pointers keep their values.
     void Disconnect();

@@ -87,9 +87,12 @@ void TqelPlugin::Load(TPluginCallRec *rec) {
     if (loadCount_.fetch_add(1) + 1 > 1) return;  // only the first LOAD does anything
     host_.KeepHostContext(rec->HostContext);
     const TqelParamsList *list = ParamsOf(rec);
+    // The order of the reads decides what a LOAD that fails on a bad value has kept.
     settings_.ReadAtLoad(list);
-    host_.Connect(list);
+    host_.FindHost(list);
+    settings_.ReadIniFile(list, true);
     rows_.Create();
+    host_.Connect();
     gate_.MarkLoaded();
     std::int32_t result = kCommandDone;
     if (OnLoad) OnLoad(this, rec, result);

@@ -9,7 +9,6 @@ namespace brevor {
 void TSettingsLocation::ReadAtLoad(const TqelParamsList *list) {
     registryPath_ = params::ReadParamText(list, "RegistryPath");
     iniSectionPrefix_ = params::ReadParamText(list, "INISectionPrefix");
-    ReadIniFile(list, true);
 }
 
 std::string TSettingsLocation::ReadIniFile(const TqelParamsList *list, bool store) {

@@ -23,7 +23,8 @@ public:
     TSettingsLocation(const TSettingsLocation &) = delete;
     TSettingsLocation &operator=(const TSettingsLocation &) = delete;
 
-    // The first LOAD: "RegistryPath", "INISectionPrefix" and "INI-FILE".
+    // The first LOAD: "RegistryPath" and "INISectionPrefix" ("INI-FILE" follows once the host
+    // is found, through ReadIniFile).
     void ReadAtLoad(const TqelParamsList *list);
     // The "INI-FILE" parameter (empty when absent, or without a list); with store set, also
     // kept as the INI file.
