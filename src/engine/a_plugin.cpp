@@ -129,11 +129,11 @@ void TaPlugin::BuildStoredForm() {
 
 void TaPlugin::qelPluginCreate() {
     alive_ = true;
-    if (Translator) {
+    if (Translator()) {
         for (const char *name : {"Filter", "AgainCheckCaption", "ErrorCaption",
                                  "InformationCaption", "QuestionCaption", "WarningCaption",
                                  "MessagesText", "OtherCaption", "Strings", "Columns"})
-            Translator->ComponentProperties().Add(name);
+            Translator()->ComponentProperties().Add(name);
     }
     ApplyTranslation(this);
 }
@@ -188,10 +188,10 @@ void TaPlugin::qelPluginShowOptionsDialog(bool &success) {
     }
     if (result != mrOk) return;
     // Commands of other host threads must not see the settings object while it is replaced.
-    const auto lock = Gate.LockCommands();
+    const auto lock = Gate().LockCommands();
     success = true;  // the store holds the new settings whatever happens here
     // Unloaded or released while the dialog was up: nothing here to reload.
-    if (Gate.Unloaded() || Gate.Retired()) return;
+    if (!Gate().Live()) return;
     StopTimers();
     Settings = std::make_unique<TDataSourceCfg>(this);
     LoadFromStore();
@@ -243,7 +243,7 @@ void TaPlugin::Retire() {
 void TaPlugin::UpdateTimers() {
     const std::lock_guard lock(timersMutex_);
     StopTimersLocked();
-    if (TemporaryLoad || Gate.Retired()) return;
+    if (TemporaryLoad() || Gate().Retired()) return;
     if (!IsStateActive(mttDataQuery) && !IsStateActive(mttFilter)) return;
     if (!Settings || !FileStates) return;
     scanSettings_ = ScanSettings();
@@ -263,7 +263,7 @@ void TaPlugin::UpdateTimers() {
 }
 
 TSendTarget TaPlugin::Target() const {
-    return TSendTarget{fSendData, HostContext.load(), DataSourceId};
+    return Host().SendTarget(DataSourceId);
 }
 
 void TaPlugin::timSimpleTimeModeTimer() {

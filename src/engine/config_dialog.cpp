@@ -306,9 +306,9 @@ void TConfigg::WireHandlers() {
 
 void TConfigg::Open() {
     building_ = true;
-    SetCaption(plugin_.Description + " " + plugin_.ModuleVersion);
+    SetCaption(plugin_.Description + " " + plugin_.ModuleVersion());
     // The help "file" on this platform: a folder of pages beside the module.
-    HelpFile = platform::HelpLocationFor(plugin_.ModuleFolder + plugin_.ModuleFileName);
+    HelpFile = platform::HelpLocationFor(plugin_.ModuleFolder() + plugin_.ModuleFileName());
     plugin_.ApplyTranslation(this);
     pcModes->SetActivePageIndex(0);
     try {

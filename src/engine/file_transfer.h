@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "brevor/abi.h"
+#include "framework/host_link.h"
 
 namespace brevor {
 
@@ -62,13 +63,6 @@ private:
     };
     std::vector<Entry> entries_;
     std::unordered_map<std::string, size_t> index_;  // path key -> position in entries_
-};
-
-// Where chunks go: the host's fSendData with the values that identify the sender.
-struct TSendTarget {
-    TSendDataFunc fSendData = nullptr;  // null: every chunk counts as refused
-    std::uintptr_t hostContext = 0;
-    std::int32_t dataSourceId = 0;
 };
 
 // Everything the engine reports. Each outcome has one row in the module's message table.

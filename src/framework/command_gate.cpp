@@ -26,7 +26,7 @@ TCommandGate::TCommandHold TCommandGate::EnterCommand() {
 
 TCommandGate::TCommandHold TCommandGate::EnterCommandIfLive() {
     commandLock_.lock();
-    if (++commandDepth_ != 1 || Unloaded() || Retired()) {
+    if (++commandDepth_ != 1 || !Live()) {
         LeaveCommand();
         return TCommandHold();
     }
@@ -109,6 +109,11 @@ void TCommandGate::Retire() {
 bool TCommandGate::Retired() const {
     std::lock_guard lock(mutex_);
     return retired_;
+}
+
+bool TCommandGate::Live() const {
+    std::lock_guard lock(mutex_);
+    return !unloaded_ && !retired_;
 }
 
 }  // namespace brevor

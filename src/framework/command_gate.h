@@ -79,6 +79,8 @@ public:
     // The instance left the registry: no new command is started on others' behalf any more.
     void Retire();
     bool Retired() const;
+    // Neither unloaded nor retired: work done on the instance's behalf may still start.
+    bool Live() const;
 
 private:
     void LeaveCommand();

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "diagnostics/crash_report.h"
+#include "framework/command_result.h"
 #include "framework/params_list.h"
 #include "framework/plugin.h"
 #include "rtl/counted_text.h"
@@ -27,11 +28,24 @@ void QueueCommandFailure(TqelPlugin &plugin) noexcept {
         const std::string text = CurrentExceptionLogText();
         if (!text.empty()) plugin.QueueLog(kLogError, text);
     } catch (const std::bad_alloc &) {
-        // No memory to render the line; the command's -3 still tells the host.
+        // No memory to render the line; the command's failure code still tells the host.
     }
 }
 
 }  // namespace
+
+// A new command: one row here and one handler below.
+const TqelPlugin::TCommandEntry TqelPlugin::kCommandHandlers[] = {
+    {"LOAD", &TqelPlugin::LoadCommand},
+    {"UNLOAD", &TqelPlugin::UnloadCommand},
+    {"SET-ITEMS", &TqelPlugin::SetItemsCommand},
+    {"SET-STATE", &TqelPlugin::SetStateCommand},
+    {"ITEMS", &TqelPlugin::ItemsCommand},
+    {"EVENTS-SUPPORT", &TqelPlugin::EventsSupportCommand},
+    {"EVENT", &TqelPlugin::EventCommand},
+    {"SAVE-SETTINGS-NOW", &TqelPlugin::SaveSettingsNowCommand},
+    {"LOAD-SETTINGS-NOW", &TqelPlugin::LoadSettingsNowCommand},
+};
 
 std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
     std::string command;
@@ -40,125 +54,128 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
         params::CheckSignature(list);
         if (params::HasParam(list, "TEMPORARY-LOAD")) {
             try {
-                TemporaryLoad = params::ReadParamBool(list, "TEMPORARY-LOAD");
+                temporaryLoad_ = params::ReadParamBool(list, "TEMPORARY-LOAD");
             } catch (const std::exception &) {
                 // A value that does not convert leaves the flag as it was.
             }
         }
-        if (!params::HasParam(list, "COMMAND")) return -1;
+        if (!params::HasParam(list, "COMMAND")) return kCommandRefused;
         command = params::ReadParamText(list, "COMMAND");
     } catch (...) {
-        return -3;
+        return kCommandFailed;
     }
 
-    std::int32_t result = -2;
     try {
-        const TCommandGate::TCommandHold running = Gate.EnterCommand();
+        const TCommandGate::TCommandHold running = gate_.EnterCommand();
         ChangeLanguage(rec);
         TqelParamsList *list = ParamsOf(rec);
-        if (params::HasParam(list, "MessagesProcessorHandle"))
-            MessagesProcessorHandle = params::ReadParamHandle(list, "MessagesProcessorHandle");
-        if (params::HasParam(list, "OWNERFORM"))
-            OwnerWindow = params::ReadParamHandle(list, "OWNERFORM");
-
-        if (command == "LOAD") {
-            try {
-                Load(rec);
-                result = 0;
-            } catch (...) {
-                // The host sees only -3; the log says what failed.
-                QueueCommandFailure(*this);
-                result = -3;
-            }
-        } else if (command == "UNLOAD") {
-            try {
-                Unload(rec);
-                result = 0;
-            } catch (...) {
-                QueueCommandFailure(*this);
-                result = -3;
-            }
-        } else if (command == "SET-ITEMS") {
-            // Only a text counts; any other type, even one that would convert, is missing.
-            const Variant items = params::GetValue(list, "ITEMS");
-            if (items.IsText()) {
-                SetParserItems(items.ToString(), true);
-                if (OnSetParserItems) OnSetParserItems(this);
-                result = 0;
-            } else {
-                result = -1;
-            }
-        } else if (command == "SET-STATE") {
-            result = -1;
-            if (params::HasParam(list, "DATA-SOURCES-IN-CFG")) {
-                DataSources.clear();
-                DataSources = ParseDataSources(params::ReadParamText(list, "DATA-SOURCES-IN-CFG"));
-            }
-            if (params::HasParam(list, "RESULT")) {
-                const std::int32_t value = params::ReadParamInt(list, "RESULT");
-                for (int k = 0; k < kModuleTypeCount; ++k) {
-                    if (rec->ModuleTypes & (1u << k))
-                        ModuleStates[static_cast<size_t>(k)] = value == 1;
-                }
-                if (OnStateChanged) OnStateChanged(this, rec->ModuleTypes);
-                result = 0;
-            }
-        } else if (command == "ITEMS") {
-            TqelParamsListItem *item = params::FindItem(list, "RESULT");
-            if (item == nullptr) {
-                result = -1;
-            } else {
-                if (OnBeforeGetParserItems) OnBeforeGetParserItems(this);
-                ParserItemsText = GetParserItemsText();
-                params::SetValue(list, "RESULT", Variant::OleStr(ParserItemsText), false);
-                result = 0;
-            }
-        } else if (command == "EVENTS-SUPPORT") {
-            params::SetValue(list, "RESULT", Variant::OleStr(EventsSupported), false);
-            result = 0;
-        } else if (command == "EVENT") {
-            result = -1;
-            if (params::HasParam(list, "EVENT-TYPE")) {
-                const std::string event = params::ReadParamText(list, "EVENT-TYPE");
-                try {
-                    if (OnEvent)
-                        OnEvent(this, event, rec, result);
-                    else
-                        result = 0;
-                } catch (...) {
-                    QueueCommandFailure(*this);
-                    result = -3;
-                }
-            }
-        } else if (command == "SAVE-SETTINGS-NOW" || command == "LOAD-SETTINGS-NOW") {
-            const std::string kept = IniFile;
-            try {
-                ReadIniFile(rec, true);
-                if (command == "LOAD-SETTINGS-NOW") {
-                    if (OnLoadSettingsNow) OnLoadSettingsNow(this);
-                    // The settings just read are written to the instance's own location.
-                    IniFile = kept;
-                }
-                if (OnSaveSettingsNow) OnSaveSettingsNow(this);
-            } catch (...) {
-                IniFile = kept;
-                throw;
-            }
-            IniFile = kept;
-            result = -2;
-        } else {
-            if (OnExecuteCustomCommand) {
-                try {
-                    OnExecuteCustomCommand(this, command, rec, result);
-                } catch (...) {
-                    QueueCommandFailure(*this);
-                    result = -3;
-                }
-            }
+        host_.FollowCommand(list);
+        for (const TCommandEntry &entry : kCommandHandlers) {
+            if (entry.Text == command) return (this->*entry.Handler)(rec, list);
         }
+        return CustomCommand(command, rec);
     } catch (...) {
         QueueCommandFailure(*this);
-        return -3;
+        return kCommandFailed;
+    }
+}
+
+std::int32_t TqelPlugin::LoadCommand(TPluginCallRec *rec, TqelParamsList *) {
+    try {
+        Load(rec);
+        return kCommandDone;
+    } catch (...) {
+        // The host sees only the failure code; the log says what failed.
+        QueueCommandFailure(*this);
+        return kCommandFailed;
+    }
+}
+
+std::int32_t TqelPlugin::UnloadCommand(TPluginCallRec *rec, TqelParamsList *) {
+    try {
+        Unload(rec);
+        return kCommandDone;
+    } catch (...) {
+        QueueCommandFailure(*this);
+        return kCommandFailed;
+    }
+}
+
+std::int32_t TqelPlugin::SetItemsCommand(TPluginCallRec *, TqelParamsList *list) {
+    // Only a text counts; any other type, even one that would convert, is missing.
+    const Variant items = params::GetValue(list, "ITEMS");
+    if (!items.IsText()) return kCommandRefused;
+    SetParserItems(items.ToString(), true);
+    if (OnSetParserItems) OnSetParserItems(this);
+    return kCommandDone;
+}
+
+std::int32_t TqelPlugin::SetStateCommand(TPluginCallRec *rec, TqelParamsList *list) {
+    if (params::HasParam(list, "DATA-SOURCES-IN-CFG")) {
+        dataSources_.clear();
+        dataSources_ = ParseDataSources(params::ReadParamText(list, "DATA-SOURCES-IN-CFG"));
+    }
+    if (!params::HasParam(list, "RESULT")) return kCommandRefused;
+    SetModuleStates(rec->ModuleTypes, params::ReadParamInt(list, "RESULT") == 1);
+    if (OnStateChanged) OnStateChanged(this, rec->ModuleTypes);
+    return kCommandDone;
+}
+
+std::int32_t TqelPlugin::ItemsCommand(TPluginCallRec *, TqelParamsList *list) {
+    if (params::FindItem(list, "RESULT") == nullptr) return kCommandRefused;
+    if (OnBeforeGetParserItems) OnBeforeGetParserItems(this);
+    parserItemsText_ = GetParserItemsText();
+    params::SetValue(list, "RESULT", Variant::OleStr(parserItemsText_), false);
+    return kCommandDone;
+}
+
+std::int32_t TqelPlugin::EventsSupportCommand(TPluginCallRec *, TqelParamsList *list) {
+    params::SetValue(list, "RESULT", Variant::OleStr(EventsSupported), false);
+    return kCommandDone;
+}
+
+std::int32_t TqelPlugin::EventCommand(TPluginCallRec *rec, TqelParamsList *list) {
+    if (!params::HasParam(list, "EVENT-TYPE")) return kCommandRefused;
+    const std::string event = params::ReadParamText(list, "EVENT-TYPE");
+    std::int32_t result = kCommandRefused;  // what the handler sees before it decides
+    try {
+        if (!OnEvent) return kCommandDone;
+        OnEvent(this, event, rec, result);
+    } catch (...) {
+        QueueCommandFailure(*this);
+        return kCommandFailed;
+    }
+    return result;
+}
+
+std::int32_t TqelPlugin::SaveSettingsNowCommand(TPluginCallRec *, TqelParamsList *list) {
+    return SettingsNowCommand(list, false);
+}
+
+std::int32_t TqelPlugin::LoadSettingsNowCommand(TPluginCallRec *, TqelParamsList *list) {
+    return SettingsNowCommand(list, true);
+}
+
+std::int32_t TqelPlugin::SettingsNowCommand(TqelParamsList *list, bool load) {
+    TSettingsLocation::TIniFileOverride requested(settings_, list);
+    if (load) {
+        if (OnLoadSettingsNow) OnLoadSettingsNow(this);
+        // The settings just read are written to the instance's own location.
+        requested.Restore();
+    }
+    if (OnSaveSettingsNow) OnSaveSettingsNow(this);
+    // The host expects this answer for both requests, whatever the handlers did.
+    return kCommandNotHandled;
+}
+
+std::int32_t TqelPlugin::CustomCommand(const std::string &command, TPluginCallRec *rec) {
+    std::int32_t result = kCommandNotHandled;
+    if (!OnExecuteCustomCommand) return result;
+    try {
+        OnExecuteCustomCommand(this, command, rec, result);
+    } catch (...) {
+        QueueCommandFailure(*this);
+        return kCommandFailed;
     }
     return result;
 }
@@ -166,7 +183,7 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
 std::string TqelPlugin::CustomCommandsText() const {
     if ((ModuleType & ModuleTypeBit(mttMenuExt)) == 0) return {};
     std::string text;
-    for (const TqelPluginCustomCmd &c : CustomCommands) {
+    for (const TqelPluginCustomCmd &c : customCommands_) {
         text += c.Text1 + "|" + c.Text2 + "|" + c.Text3 + "|" + std::to_string(c.Number1) + "|" +
                 std::to_string(c.Number2) + "\r\n";
     }
@@ -176,13 +193,10 @@ std::string TqelPlugin::CustomCommandsText() const {
 void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
     const TqelParamsList *list = rec == nullptr ? nullptr : ParamsOf(rec);
     if (list == nullptr || !params::HasParam(list, "LANGUAGE")) return;
-    const std::string language = params::ReadParamText(list, "LANGUAGE");
-    if (language.empty() || Language.empty() || language == Language) return;
-    Language = language;
-    LanguageApplied = false;
+    if (!language_->Follow(params::ReadParamText(list, "LANGUAGE"))) return;
     {
         // The translation rewrites texts that data calls log; none runs meanwhile.
-        const TCommandGate::TDataHold dataCalls = Gate.EnterData();
+        const TCommandGate::TDataHold dataCalls = gate_.EnterData();
         ApplyLanguage();
     }
     try {
@@ -192,59 +206,53 @@ void TqelPlugin::ChangeLanguage(const TPluginCallRec *rec) {
 }
 
 void TqelPlugin::ApplyLanguage() {
-    if (LanguageApplied || Language.empty()) return;
-    struct TMarkApplied {
-        bool &flag;
-        ~TMarkApplied() { flag = true; }  // also when the translation raised
-    } mark{LanguageApplied};
-    ApplyTranslation(this);
+    language_->ApplyOnce([this] { ApplyTranslation(this); });
 }
 
 void TqelPlugin::ApplyTranslation(TComponent *component) {
-    if (Language.empty()) Language = "NONE";
-    if (Translator) Translator->TranslateComponent(Language, component, nullptr, "EN");
+    language_->Translate(component);
 }
 
 void TqelPlugin::SetParserItems(std::string_view text, bool replace) {
-    if (replace) ParserItems.clear();
-    ParseParserItems(text, ParserItems);
+    if (replace) parserItems_.clear();
+    ParseParserItems(text, parserItems_);
 }
 
 std::int32_t TqelPlugin::RunDataCall(TDataCall call, TPluginCallRec *rec) {
     // Refused when another call keeps the data side past the wait, or the instance is unloaded.
-    const TCommandGate::TDataHold dataCall = Gate.EnterData();
-    if (!dataCall) return -1;
+    const TCommandGate::TDataHold dataCall = gate_.EnterData();
+    if (!dataCall) return kCommandRefused;
 
     if (call != TDataCall::GetEvents) rec->ResultValue = 0;
-    std::int32_t result = 0;
+    std::int32_t result = kCommandDone;
     switch (call) {
         case TDataCall::GetData:
-            if (rec->ModuleTypes == 0) return 0;
+            if (rec->ModuleTypes == 0) return kCommandDone;
             rec->Data = nullptr;
             try {
                 if (OnGetData) {
                     OnGetData(this, rec, result);
-                    if (DataRows != nullptr && DataRows->Count > 0) {
+                    if (rows_.DataRows() != nullptr && rows_.DataRows()->Count > 0) {
                         rec->ResultKind = BRV_RESULT_KIND_LIST;
-                        rec->ResultValue = reinterpret_cast<std::intptr_t>(DataRows);
+                        rec->ResultValue = reinterpret_cast<std::intptr_t>(rows_.DataRows());
                     }
                     if (result > 0 && rec->Data == nullptr) result = 0;
                 }
             } catch (...) {
-                result = -3;
+                result = kCommandFailed;
                 if (!MsgWriteCompleteError.empty()) AddLog(kLogWarning, MsgWriteCompleteError);
             }
             return result;
 
         case TDataCall::GetEvents:
             if (rec->ResultValue != 0 &&
-                rec->ResultValue == reinterpret_cast<std::intptr_t>(EventRows)) {
-                params::Clear(EventRows);
-                return 0;
+                rec->ResultValue == reinterpret_cast<std::intptr_t>(rows_.EventRows())) {
+                params::Clear(rows_.EventRows());
+                return kCommandDone;
             }
             rec->ResultKind = BRV_RESULT_KIND_LIST;
-            rec->ResultValue = reinterpret_cast<std::intptr_t>(EventRows);
-            return 0;
+            rec->ResultValue = reinterpret_cast<std::intptr_t>(rows_.EventRows());
+            return kCommandDone;
 
         case TDataCall::ProcessData: {
             void *saved = rec->Data;
@@ -278,9 +286,10 @@ std::int32_t TqelPlugin::RunDataCall(TDataCall call, TPluginCallRec *rec) {
                     if (raise && OnProcessData) {
                         try {
                             OnProcessData(this, rec, result);
-                            if (DataRows != nullptr && DataRows->Count > 0) {
+                            if (rows_.DataRows() != nullptr && rows_.DataRows()->Count > 0) {
                                 rec->ResultKind = BRV_RESULT_KIND_LIST;
-                                rec->ResultValue = reinterpret_cast<std::intptr_t>(DataRows);
+                                rec->ResultValue =
+                                    reinterpret_cast<std::intptr_t>(rows_.DataRows());
                             }
                             if (result > 0 && rec->Data == nullptr) result = 0;
                             if (types &
@@ -293,14 +302,14 @@ std::int32_t TqelPlugin::RunDataCall(TDataCall call, TPluginCallRec *rec) {
                                 }
                             }
                         } catch (...) {
-                            result = -3;
+                            result = kCommandFailed;
                             if (!MsgWriteCompleteError.empty())
                                 AddLog(kLogWarning, MsgWriteCompleteError);
                         }
                     }
                 }
             } catch (...) {
-                result = -3;
+                result = kCommandFailed;
             }
             // The host's input pointer never comes back as if it were a result.
             if (rec->Data == saved) rec->Data = nullptr;

@@ -8,6 +8,7 @@
 
 #include "brevor/abi.h"
 #include "diagnostics/crash_report.h"
+#include "framework/command_result.h"
 #include "framework/instance_registry.h"
 #include "framework/params_list.h"
 #include "rtl/interned_text.h"
@@ -33,8 +34,10 @@ void ReloadSiblings(brevor::TqelPlugin &self, const std::string &registryPath) {
         if (other != &self) siblings.emplace_back(other);
     });
     for (const TInstanceRef &other : siblings) {
-        const brevor::TCommandGate::TCommandHold command = other->Gate.EnterCommandIfLive();
-        if (!command || other->RegistryPath != registryPath || !other->OnLoadSettingsNow) continue;
+        const brevor::TCommandGate::TCommandHold command = other->Gate().EnterCommandIfLive();
+        if (!command || other->SettingsLocation().RegistryPath() != registryPath ||
+            !other->OnLoadSettingsNow)
+            continue;
         try {
             other->OnLoadSettingsNow(other.get());
         } catch (const std::exception &e) {
@@ -112,12 +115,12 @@ BRV_EXPORT int32_t BRV_CALL GetCustomCommands(TPluginCallRec *rec) {
 
 BRV_EXPORT int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec) {
     try {
-        if (!IsValidCallRecord(rec)) return -1;
+        if (!IsValidCallRecord(rec)) return brevor::kCommandRefused;
         TInstanceRef instance;
-        if (!GetModuleInstance(rec, instance)) return -1;
+        if (!GetModuleInstance(rec, instance)) return brevor::kCommandRefused;
         return instance->ExecutePluginCommand(rec);
     } catch (...) {
-        return -3;
+        return brevor::kCommandFailed;
     }
 }
 
@@ -141,15 +144,14 @@ BRV_EXPORT void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec) {
         std::string registryPath;
         {
             // What commands change as well is changed under their lock.
-            const auto lock = instance->Gate.LockCommands();
+            const auto lock = instance->Gate().LockCommands();
             if (rec->Params != nullptr) {
-                instance->ReadIniFile(rec, true);
-                instance->ChangeLanguage(rec);
                 const auto *list = static_cast<const TqelParamsList *>(rec->Params);
-                if (brevor::params::HasParam(list, "OWNERFORM"))
-                    instance->OwnerWindow = brevor::params::ReadParamHandle(list, "OWNERFORM");
+                instance->SettingsLocation().ReadIniFile(list, true);
+                instance->ChangeLanguage(rec);
+                instance->Host().FollowOwnerForm(list);
             }
-            registryPath = instance->RegistryPath;
+            registryPath = instance->SettingsLocation().RegistryPath();
         }
         bool success = false;
         try {
@@ -172,12 +174,12 @@ namespace {
 
 int32_t DataCall(brevor::TqelPlugin::TDataCall call, TPluginCallRec *rec) {
     try {
-        if (!IsValidCallRecord(rec)) return -1;
+        if (!IsValidCallRecord(rec)) return brevor::kCommandRefused;
         TInstanceRef instance;
-        if (!GetModuleInstance(rec, instance)) return -1;
+        if (!GetModuleInstance(rec, instance)) return brevor::kCommandRefused;
         return instance->RunDataCall(call, rec);
     } catch (...) {
-        return -3;
+        return brevor::kCommandFailed;
     }
 }
 
@@ -203,7 +205,7 @@ BRV_EXPORT int32_t BRV_CALL GetLogEx(TPluginCallRec *rec) {
         TInstanceRef instance;
         if (!GetModuleInstance(rec, instance)) return 0;
         std::int64_t needed = 0;
-        const std::int32_t copied = instance->Log.GetLogEx(rec->Data, rec->BufferSize, needed);
+        const std::int32_t copied = instance->Log().GetLogEx(rec->Data, rec->BufferSize, needed);
         rec->ResultValue = static_cast<intptr_t>(needed);
         return copied;
     } catch (...) {

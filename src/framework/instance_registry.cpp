@@ -95,7 +95,7 @@ void TInstanceRegistry::Remove(TqelPlugin *plugin) {
 
 int TInstanceRegistry::IndexOf(TObjectList<TqelPlugin> *list, std::int32_t id) {
     for (int i = 0; i < list->Count(); ++i) {
-        if (list->Items(i)->InstanceId == id) return i;
+        if (list->Items(i)->InstanceId() == id) return i;
     }
     return -1;
 }
@@ -138,7 +138,7 @@ bool TInstanceRegistry::GetModuleInstance(const TPluginCallRec *rec, TInstanceRe
             created = nullptr;
         }
         if (created == nullptr) return false;
-        created->InstanceId = id;
+        created->instanceId_ = id;
         list->Add(created);
         index = list->Count() - 1;
     }

@@ -2,6 +2,7 @@
 
 #include "diagnostics/crash_report.h"
 
+#include "framework/command_result.h"
 #include "framework/params_list.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
@@ -13,10 +14,6 @@ namespace {
 const TqelParamsList *ParamsOf(const TPluginCallRec *rec) {
     return rec == nullptr ? nullptr : static_cast<const TqelParamsList *>(rec->Params);
 }
-
-// Loads of any instance that hold the host's icon. There is no icon resource on POSIX; the
-// count is kept so that the first load and the last unload stay observable.
-std::atomic<std::int32_t> g_iconCount{0};
 
 }  // namespace
 
@@ -44,55 +41,41 @@ const TClassInfo &TqelPlugin::ClassInfo() const {
 }
 
 TqelPlugin::TqelPlugin(const TPluginCallRec *rec) : TDataModule(nullptr) {
-    TemporaryLoad = rec == nullptr || rec->Params == nullptr;
-    if (!TemporaryLoad && params::HasParam(ParamsOf(rec), "TEMPORARY-LOAD"))
-        TemporaryLoad = params::ReadParamBool(ParamsOf(rec), "TEMPORARY-LOAD");
+    temporaryLoad_ = rec == nullptr || rec->Params == nullptr;
+    if (!temporaryLoad_ && params::HasParam(ParamsOf(rec), "TEMPORARY-LOAD"))
+        temporaryLoad_ = params::ReadParamBool(ParamsOf(rec), "TEMPORARY-LOAD");
     try {
-        ModuleVersion = platform::OwnModuleVersion();
+        moduleVersion_ = platform::OwnModuleVersion();
     } catch (...) {
-        ModuleVersion.clear();
+        moduleVersion_.clear();
     }
-    Translator = std::make_unique<TWtransl>(nullptr);
     const std::string path = platform::OwnModulePath();
     std::size_t nameStart = path.size();
     while (nameStart > 0 && !platform::IsPathSeparator(path[nameStart - 1]))
         --nameStart;
-    ModuleFileName = path.substr(nameStart);
-    ModuleFolder = path.substr(0, nameStart);
-    if (!ModuleFolder.empty() && !platform::IsPathSeparator(ModuleFolder.back()))
-        ModuleFolder += platform::PathSeparator();
+    moduleFileName_ = path.substr(nameStart);
+    moduleFolder_ = path.substr(0, nameStart);
+    if (!moduleFolder_.empty() && !platform::IsPathSeparator(moduleFolder_.back()))
+        moduleFolder_ += platform::PathSeparator();
 
-    // The language file beside the module: its default language, or "EN" without one.
-    const auto dot = ModuleFileName.find_last_of('.');
-    const std::string languageFile =
-        ModuleFolder + (dot == std::string::npos ? ModuleFileName : ModuleFileName.substr(0, dot)) +
-        ".lng";
-    Translator->SetLanguageFile(languageFile);
-    Translator->SetDefaultLanguage("EN");
-    Language = "EN";
-    if (platform::FileExists(languageFile)) {
-        std::string selected;
-        Translator->GetLanguages(nullptr, selected);
-        if (!selected.empty()) Language = selected;
-    } else {
-        Translator->SetLanguageFile("");
-    }
+    // The language file beside the module.
+    const auto dot = moduleFileName_.find_last_of('.');
+    language_ = std::make_unique<TModuleLanguage>(
+        moduleFolder_ +
+        (dot == std::string::npos ? moduleFileName_ : moduleFileName_.substr(0, dot)) + ".lng");
     for (const char *name : {"MsgNoData", "MsgWriteComplete", "MsgWriteCompleteError"})
-        Translator->ComponentProperties().Add(name);
+        language_->Translator()->ComponentProperties().Add(name);
 }
 
 void TqelPlugin::AfterConstruction() {
-    if (Translator && !Translator->LanguageFile().empty()) ApplyLanguage();
+    TWtransl *translator = language_->Translator();
+    if (translator != nullptr && !translator->LanguageFile().empty()) ApplyLanguage();
     TDataModule::AfterConstruction();
 }
 
+// The rows lists free themselves: an instance released while loaded must not leak them.
 TqelPlugin::~TqelPlugin() {
-    Translator.reset();
-    // Rows lists belong to UNLOAD; an instance released while loaded must not leak them.
-    params::FreeParamsList(DataRows);
-    DataRows = nullptr;
-    params::FreeParamsList(EventRows);
-    EventRows = nullptr;
+    language_->ReleaseTranslator();
 }
 
 std::int32_t TqelPlugin::ModuleTypeCode() const {
@@ -100,108 +83,91 @@ std::int32_t TqelPlugin::ModuleTypeCode() const {
            (static_cast<std::int32_t>(ModuleOptions & 0x03) << 16);
 }
 
-std::string TqelPlugin::ReadIniFile(const TPluginCallRec *rec, bool store) {
-    if (rec == nullptr || rec->Params == nullptr) return {};
-    std::string name = params::ReadParamText(ParamsOf(rec), "INI-FILE");
-    if (store) IniFile = name;
-    return name;
-}
-
 void TqelPlugin::Load(TPluginCallRec *rec) {
-    if (LoadCount.fetch_add(1) + 1 > 1) return;  // only the first LOAD does anything
-    HostContext = rec->HostContext;
+    if (loadCount_.fetch_add(1) + 1 > 1) return;  // only the first LOAD does anything
+    host_.KeepHostContext(rec->HostContext);
     const TqelParamsList *list = ParamsOf(rec);
-    RegistryPath = params::ReadParamText(list, "RegistryPath");
-    INISectionPrefix = params::ReadParamText(list, "INISectionPrefix");
-    if (params::HasParam(list, "HANDLE")) HostModule = params::ReadParamHandle(list, "HANDLE");
-    ApplicationName = params::ReadParamText(list, "ApplicationName");
-    if (HostModule == 0 && !ApplicationName.empty())
-        HostModule = platform::FindLoadedModule(ApplicationName);
-    ReadIniFile(rec, true);
-    if (DataRows == nullptr) DataRows = params::NewParamsList(true);
-    if (EventRows == nullptr) EventRows = params::NewParamsList(true);
-    fSendData = nullptr;
-    fSendString = nullptr;
-    fSendByte = nullptr;
-    if (HostModule != 0) {
-        g_iconCount.fetch_add(1);
-        fSendData =
-            reinterpret_cast<TSendDataFunc>(platform::FindModuleFunction(HostModule, "fSendData"));
-        fSendString = platform::FindModuleFunction(HostModule, "fSendString");
-        fSendByte = platform::FindModuleFunction(HostModule, "fSendByte");
-    }
-    Gate.MarkLoaded();
-    std::int32_t result = 0;
+    // The order of the reads decides what a LOAD that fails on a bad value has kept.
+    settings_.ReadAtLoad(list);
+    host_.FindHost(list);
+    settings_.ReadIniFile(list, true);
+    rows_.Create();
+    host_.Connect();
+    gate_.MarkLoaded();
+    std::int32_t result = kCommandDone;
     if (OnLoad) OnLoad(this, rec, result);
 }
 
 void TqelPlugin::Unload(TPluginCallRec *rec) {
-    // Every UNLOAD gives back one icon reference, also one that leaves the instance loaded;
-    // the count never goes below zero.
-    std::int32_t icons = g_iconCount.load();
-    while (icons > 0 && !g_iconCount.compare_exchange_weak(icons, icons - 1)) {
-    }
-    const std::int32_t count = LoadCount.fetch_sub(1) - 1;
+    // Every UNLOAD gives back one icon reference, also one that leaves the instance loaded.
+    THostLink::ReturnIcon();
+    const std::int32_t count = loadCount_.fetch_sub(1) - 1;
     if (count < 0) {
-        LoadCount.store(0);
+        loadCount_.store(0);
         return;
     }
     if (count > 0) return;
     // Data calls are refused from here on; one still running is waited for, since its rows
     // are freed below.
-    const TCommandGate::TDataHold dataCalls = Gate.Unload();
-    ModuleStates.fill(false);
+    const TCommandGate::TDataHold dataCalls = gate_.Unload();
+    moduleStates_.fill(false);
     try {
-        const std::string name = ReadIniFile(rec, false);
-        if (name != IniFile) {
-            IniFile = name;
-            if (OnSaveSettingsNow) OnSaveSettingsNow(this);
-        }
+        if (settings_.TakeNewIniFile(ParamsOf(rec)) && OnSaveSettingsNow) OnSaveSettingsNow(this);
     } catch (...) {
         // The unload goes on; the log tells why the settings were not written.
         QueueLog(kLogError, CurrentExceptionLogText());
     }
     try {
-        std::int32_t result = 0;
+        std::int32_t result = kCommandDone;
         if (OnUnload) OnUnload(this, rec, result);
     } catch (...) {
         QueueLog(kLogError, CurrentExceptionLogText());
     }
     // A data call that did not finish in time may still use the rows: they then stay until
     // the instance is destroyed (or the next LOAD takes them up again).
-    if (dataCalls) {
-        try {
-            params::FreeParamsList(DataRows);
-        } catch (...) {
-        }
-        DataRows = nullptr;
-        try {
-            params::FreeParamsList(EventRows);
-        } catch (...) {
-        }
-        EventRows = nullptr;
-    }
-    HostModule = 0;
-    MessagesProcessorHandle = 0;
+    if (dataCalls) rows_.Free();
+    host_.Disconnect();
+}
+
+bool TqelPlugin::LoadSettings(TComponent *target, const TStrings *lines,
+                              const std::string &iniFile) {
+    return settings_.RunStore(
+        false, target, lines, iniFile,
+        {OnSetPropertyValue, OnGetPropertyValue, OnBeforeProcessSettingsItem});
+}
+
+bool TqelPlugin::SaveSettings(TComponent *target, const TStrings *lines,
+                              const std::string &iniFile) {
+    return settings_.RunStore(
+        true, target, lines, iniFile,
+        {OnSetPropertyValue, OnGetPropertyValue, OnBeforeProcessSettingsItem});
 }
 
 bool TqelPlugin::IsStateActive(int moduleType) const {
     return moduleType >= 0 && moduleType < kModuleTypeCount &&
-           ModuleStates[static_cast<size_t>(moduleType)];
+           moduleStates_[static_cast<size_t>(moduleType)];
+}
+
+void TqelPlugin::SetModuleStates(TModuleTypes moduleTypes, bool active) {
+    for (int k = 0; k < kModuleTypeCount; ++k) {
+        if (moduleTypes & (1u << k)) moduleStates_[static_cast<size_t>(k)] = active;
+    }
 }
 
 void TqelPlugin::SaveDialogBounds(const TRect &formBounds) {
-    DialogBounds = formBounds;
+    dialogBounds_ = formBounds;
 }
 
 bool TqelPlugin::DialogBoundsChanged(const TRect &formBounds) const {
-    return OwnerWindow != 0 && !(DialogBounds == TRect{}) && !(formBounds == DialogBounds);
+    return host_.OwnerWindow() != 0 && !(dialogBounds_ == TRect{}) &&
+           !(formBounds == dialogBounds_);
 }
 
 bool TqelPlugin::CenterOverOwner(TRect &formBounds) const {
-    if (OwnerWindow == 0) return false;
+    const std::uintptr_t ownerWindow = host_.OwnerWindow();
+    if (ownerWindow == 0) return false;
     TRect owner;
-    if (!platform::GetWindowBounds(OwnerWindow, owner.Left, owner.Top, owner.Right, owner.Bottom))
+    if (!platform::GetWindowBounds(ownerWindow, owner.Left, owner.Top, owner.Right, owner.Bottom))
         return false;
     const std::int32_t width = formBounds.Width();
     const std::int32_t height = formBounds.Height();
@@ -210,10 +176,6 @@ bool TqelPlugin::CenterOverOwner(TRect &formBounds) const {
     formBounds.Right = formBounds.Left + width;
     formBounds.Bottom = formBounds.Top + height;
     return true;
-}
-
-std::int32_t TqelPlugin::IconCount() {
-    return g_iconCount.load();
 }
 
 }  // namespace brevor

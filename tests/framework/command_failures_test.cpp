@@ -54,10 +54,10 @@ protected:
     }
     std::string QueuedText() {
         std::int64_t needed = 0;
-        plugin_->Log.GetLogEx(nullptr, -1, needed);
+        plugin_->Log().GetLogEx(nullptr, -1, needed);
         std::string text(static_cast<std::size_t>(needed), '\0');
         if (needed > 0)
-            plugin_->Log.GetLogEx(text.data(), static_cast<std::int32_t>(needed), needed);
+            plugin_->Log().GetLogEx(text.data(), static_cast<std::int32_t>(needed), needed);
         return text;
     }
 

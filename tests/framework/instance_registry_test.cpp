@@ -58,8 +58,8 @@ TEST_F(RegistryTest, CreateFindReleaseAndFinalize) {
     TInstanceRef a;
     TPluginCallRec rec = Rec(7);
     ASSERT_TRUE(GetModuleInstance(&rec, a));
-    EXPECT_EQ(a->InstanceId, 7);
-    EXPECT_TRUE(a->TemporaryLoad);  // created without a parameter list
+    EXPECT_EQ(a->InstanceId(), 7);
+    EXPECT_TRUE(a->TemporaryLoad());  // created without a parameter list
     TInstanceRef again;
     ASSERT_TRUE(GetModuleInstance(&rec, again));
     EXPECT_EQ(again.get(), a.get());
@@ -98,12 +98,12 @@ TEST_F(RegistryTest, ParamsDecideTheQueryInstanceFlag) {
     TPluginCallRec rec = Rec(5, false, list.get());
     TInstanceRef p;
     ASSERT_TRUE(GetModuleInstance(&rec, p));
-    EXPECT_FALSE(p->TemporaryLoad);
+    EXPECT_FALSE(p->TemporaryLoad());
 
     params::AddItem(list.get(), "TEMPORARY-LOAD", Variant(true));
     rec.InstanceId = 6;
     ASSERT_TRUE(GetModuleInstance(&rec, p));
-    EXPECT_TRUE(p->TemporaryLoad);
+    EXPECT_TRUE(p->TemporaryLoad());
 
     // A list that is not alive fails construction: no instance, the failure value.
     TqelParamsList dead{};
@@ -131,7 +131,7 @@ TEST_F(RegistryTest, ReleaseWhileInUseDefersDestructionToTheLastUser) {
     EXPECT_FALSE(GetModuleInstance(&rel, none));
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(g_destroyed.load(), 0);
-    EXPECT_EQ(inUse->InstanceId, 11);  // still safe to use
+    EXPECT_EQ(inUse->InstanceId(), 11);  // still safe to use
     inUse.Reset();
     EXPECT_EQ(g_destroyed.load(), 1);
 }

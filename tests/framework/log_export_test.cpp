@@ -59,9 +59,9 @@ TEST_F(LogExportTest, FetchesQueuedLinesByTheBufferRules) {
     TInstanceRef instance;
     ASSERT_TRUE(GetModuleInstance(&rec, instance));
     instance->LogTitle = "Brevor";
-    instance->HostContext = 0x51;
-    instance->MessagesProcessorHandle = static_cast<std::uintptr_t>(window.ModuleHandle());
-    instance->Log.SetSendTimeout(50);
+    instance->Host().KeepHostContext(0x51);
+    instance->Host().SetMessagesProcessorHandle(static_cast<std::uintptr_t>(window.ModuleHandle()));
+    instance->Log().SetSendTimeout(50);
     instance->AddLog(kLogError, "one");      // 14 bytes with CR LF
     instance->QueueLog(kLogWarning, "two");  // 14 bytes with CR LF
     ASSERT_TRUE(window.WaitForMessages(3, 2000));

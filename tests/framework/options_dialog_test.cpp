@@ -51,7 +51,9 @@ protected:
         TInstanceRef ref;
         EXPECT_TRUE(GetModuleInstance(&rec, ref));
         auto *p = static_cast<DialogPlugin *>(ref.get());
-        p->RegistryPath = registryPath;
+        params::TParamsListPtr location(params::NewParamsList());
+        params::AddItem(location.get(), "RegistryPath", Variant(registryPath));
+        p->SettingsLocation().ReadAtLoad(location.get());
         return p;
     }
     static std::intptr_t Show(std::int32_t id, TqelParamsList *params = nullptr) {
@@ -73,8 +75,8 @@ TEST_F(OptionsDialogTest, ConfirmedDialogReloadsSiblingsOfTheSameRegistryPath) {
     params::AddItem(list.get(), "OWNERFORM", Variant(std::int64_t{0x1234}));
     EXPECT_EQ(Show(1, list.get()), 1);
     EXPECT_EQ(a->dialogs, 1);
-    EXPECT_EQ(a->IniFile, "/tmp/host.ini");
-    EXPECT_EQ(a->OwnerWindow, 0x1234u);
+    EXPECT_EQ(a->SettingsLocation().IniFile(), "/tmp/host.ini");
+    EXPECT_EQ(a->Host().OwnerWindow(), 0x1234u);
     EXPECT_EQ(a->reloads, 0);  // the dialog's own instance is not asked
     EXPECT_EQ(b->reloads, 1);
     EXPECT_EQ(c->reloads, 0);  // another settings location
@@ -91,7 +93,7 @@ TEST_F(OptionsDialogTest, ASiblingsFailedReloadIsLoggedAndTheOthersStillReload) 
     DialogPlugin *next = Instance(3, "\\Software\\Host\\One");
     host::TMessagesWindow window;
     failing->LogTitle = "Brevor";
-    failing->MessagesProcessorHandle = static_cast<std::uintptr_t>(window.ModuleHandle());
+    failing->Host().SetMessagesProcessorHandle(static_cast<std::uintptr_t>(window.ModuleHandle()));
     failing->failReload = true;
     EXPECT_EQ(Show(1), 1);
     EXPECT_EQ(failing->reloads, 1);

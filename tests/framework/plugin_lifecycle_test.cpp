@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "framework/command_result.h"
 #include "framework/params_list.h"
 #include "framework/plugin.h"
 
@@ -26,7 +29,7 @@ protected:
         };
         plugin_.OnSaveSettingsNow = [this](TqelPlugin *p) {
             ++events_.saves;
-            events_.iniAtSave = p->IniFile;
+            events_.iniAtSave = p->SettingsLocation().IniFile();
         };
     }
     TPluginCallRec Rec() {
@@ -56,7 +59,7 @@ protected:
 };
 
 TEST_F(LifecycleTest, LoadCountsAndOnlyTheLastUnloadUnloads) {
-    const std::int32_t icons = TqelPlugin::IconCount();
+    const std::int32_t icons = THostLink::IconCount();
     Set("HANDLE", Variant(static_cast<std::int64_t>(
                       reinterpret_cast<std::intptr_t>(dlopen(nullptr, RTLD_NOW)))));
     Set("INI-FILE", Variant("/tmp/a.ini"));
@@ -64,33 +67,33 @@ TEST_F(LifecycleTest, LoadCountsAndOnlyTheLastUnloadUnloads) {
     Load();
     Load();
     EXPECT_EQ(events_.loads, 1);
-    EXPECT_EQ(plugin_.LoadCount.load(), 2);
-    EXPECT_EQ(plugin_.HostContext.load(), 0x1234u);
-    EXPECT_EQ(plugin_.IniFile, "/tmp/a.ini");
-    EXPECT_EQ(plugin_.RegistryPath, "\\Software\\Host");
-    EXPECT_NE(plugin_.fSendData, nullptr);
-    EXPECT_NE(plugin_.DataRows, nullptr);
-    EXPECT_NE(plugin_.EventRows, nullptr);
-    EXPECT_EQ(TqelPlugin::IconCount(), icons + 1);
-    plugin_.ModuleStates[mttFilter] = true;
-    plugin_.MessagesProcessorHandle = 5;
+    EXPECT_EQ(plugin_.LoadCount(), 2);
+    EXPECT_EQ(plugin_.Host().HostContext(), 0x1234u);
+    EXPECT_EQ(plugin_.SettingsLocation().IniFile(), "/tmp/a.ini");
+    EXPECT_EQ(plugin_.SettingsLocation().RegistryPath(), "\\Software\\Host");
+    EXPECT_NE(plugin_.Host().fSendData(), nullptr);
+    EXPECT_NE(plugin_.DataRows(), nullptr);
+    EXPECT_NE(plugin_.EventRows(), nullptr);
+    EXPECT_EQ(THostLink::IconCount(), icons + 1);
+    plugin_.SetModuleStates(ModuleTypeBit(mttFilter), true);
+    plugin_.Host().SetMessagesProcessorHandle(5);
 
     Unload();  // still loaded
     EXPECT_EQ(events_.unloads, 0);
-    EXPECT_FALSE(plugin_.Gate.Unloaded());
+    EXPECT_FALSE(plugin_.Gate().Unloaded());
     EXPECT_TRUE(plugin_.IsStateActive(mttFilter));
     Unload();  // unloads
     EXPECT_EQ(events_.unloads, 1);
-    EXPECT_TRUE(plugin_.Gate.Unloaded());
+    EXPECT_TRUE(plugin_.Gate().Unloaded());
     EXPECT_FALSE(plugin_.IsStateActive(mttFilter));
-    EXPECT_EQ(plugin_.DataRows, nullptr);
-    EXPECT_EQ(plugin_.MessagesProcessorHandle.load(), 0u);
-    EXPECT_EQ(plugin_.HostModule, 0u);
-    EXPECT_NE(plugin_.fSendData, nullptr);  // the host function pointers keep their values
+    EXPECT_EQ(plugin_.DataRows(), nullptr);
+    EXPECT_EQ(plugin_.Host().MessagesProcessorHandle(), 0u);
+    EXPECT_EQ(plugin_.Host().HostModule(), 0u);
+    EXPECT_NE(plugin_.Host().fSendData(), nullptr);  // the host function pointers keep their values
     Unload();  // nothing but the icon step; the count never goes below zero
     EXPECT_EQ(events_.unloads, 1);
-    EXPECT_EQ(plugin_.LoadCount.load(), 0);
-    EXPECT_GE(TqelPlugin::IconCount(), 0);
+    EXPECT_EQ(plugin_.LoadCount(), 0);
+    EXPECT_GE(THostLink::IconCount(), 0);
     EXPECT_EQ(events_.saves, 0);  // same INI file at unload: no save
 }
 
@@ -103,24 +106,60 @@ TEST_F(LifecycleTest, UnloadWithANewIniFileSavesOnceToIt) {
     EXPECT_EQ(events_.iniAtSave, "/tmp/new.ini");
 }
 
+// The two requests work in the INI file they name; the instance's own comes back afterwards,
+// also when a handler raises. What LOAD-SETTINGS-NOW read is written to the own file.
+TEST_F(LifecycleTest, SettingsRequestsUseTheirIniFileOnlyWhileTheyRun) {
+    Set("INI-FILE", Variant("/tmp/own.ini"));
+    Load();
+    std::string iniAtLoad;
+    plugin_.OnLoadSettingsNow = [&](TqelPlugin *p) { iniAtLoad = p->SettingsLocation().IniFile(); };
+    Set("INI-FILE", Variant("/tmp/request.ini"));
+    const struct {
+        const char *command;
+        bool raise;
+        std::int32_t result;
+        const char *iniAtLoad;
+        const char *iniAtSave;
+    } cases[] = {
+        {"SAVE-SETTINGS-NOW", false, kCommandNotHandled, "", "/tmp/request.ini"},
+        {"LOAD-SETTINGS-NOW", false, kCommandNotHandled, "/tmp/request.ini", "/tmp/own.ini"},
+        {"SAVE-SETTINGS-NOW", true, kCommandFailed, "", "/tmp/request.ini"},
+        {"LOAD-SETTINGS-NOW", true, kCommandFailed, "/tmp/request.ini", "/tmp/own.ini"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.raise ? " raising" : ""));
+        iniAtLoad.clear();
+        events_.iniAtSave.clear();
+        plugin_.OnSaveSettingsNow = [&](TqelPlugin *p) {
+            events_.iniAtSave = p->SettingsLocation().IniFile();
+            if (c.raise) throw std::runtime_error("disk full");
+        };
+        Set("COMMAND", Variant(c.command));
+        EXPECT_EQ(plugin_.ExecutePluginCommand(&rec_), c.result);
+        EXPECT_EQ(iniAtLoad, c.iniAtLoad);
+        EXPECT_EQ(events_.iniAtSave, c.iniAtSave);
+        EXPECT_EQ(plugin_.SettingsLocation().IniFile(), "/tmp/own.ini");
+    }
+}
+
 TEST_F(LifecycleTest, ApplicationNameOfAModuleThatIsNotLoaded) {
     Set("ApplicationName", Variant("no-such-host.so"));
     Load();
-    EXPECT_EQ(plugin_.HostModule, 0u);
-    EXPECT_EQ(plugin_.fSendData, nullptr);
+    EXPECT_EQ(plugin_.Host().HostModule(), 0u);
+    EXPECT_EQ(plugin_.Host().fSendData(), nullptr);
     Unload();
 }
 
 TEST_F(LifecycleTest, ModuleFileAndDialogHelpers) {
-    EXPECT_EQ(plugin_.ModuleFileName, "brevor_unit_tests");
-    ASSERT_FALSE(plugin_.ModuleFolder.empty());
-    EXPECT_EQ(plugin_.ModuleFolder.back(), '/');
-    EXPECT_EQ(plugin_.ModuleVersion.rfind("4.0.", 0), 0u);
-    EXPECT_NE(plugin_.ModuleVersion.find(" build "), std::string::npos);
+    EXPECT_EQ(plugin_.ModuleFileName(), "brevor_unit_tests");
+    ASSERT_FALSE(plugin_.ModuleFolder().empty());
+    EXPECT_EQ(plugin_.ModuleFolder().back(), '/');
+    EXPECT_EQ(plugin_.ModuleVersion().rfind("4.0.", 0), 0u);
+    EXPECT_NE(plugin_.ModuleVersion().find(" build "), std::string::npos);
 
     const TRect form{10, 20, 110, 220};
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // no owner window
-    plugin_.OwnerWindow = 42;
+    plugin_.Host().SetOwnerWindow(42);
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // nothing remembered
     plugin_.SaveDialogBounds(form);
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));

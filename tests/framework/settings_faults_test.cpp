@@ -40,10 +40,10 @@ protected:
             if (line.Level == 0 && line.Text.find(quoted) != std::string::npos)
                 out.push_back(line.Text);
         std::int64_t needed = 0;
-        plugin_->Log.GetLogEx(nullptr, -1, needed);
+        plugin_->Log().GetLogEx(nullptr, -1, needed);
         std::string queued(static_cast<std::size_t>(needed), '\0');
         if (needed > 0)
-            plugin_->Log.GetLogEx(queued.data(), static_cast<std::int32_t>(needed), needed);
+            plugin_->Log().GetLogEx(queued.data(), static_cast<std::int32_t>(needed), needed);
         for (std::size_t at = 0; at < queued.size();) {
             const std::size_t end = std::min(queued.find("\r\n", at), queued.size());
             const std::string line = queued.substr(at, end - at);
