@@ -80,25 +80,17 @@ std::int32_t TqelPlugin::ExecutePluginCommand(TPluginCallRec *rec) {
     }
 }
 
+// A handler that raises fails the command: ExecutePluginCommand queues the failure line and
+// answers kCommandFailed, for every command alike.
+
 std::int32_t TqelPlugin::LoadCommand(TPluginCallRec *rec, TqelParamsList *) {
-    try {
-        Load(rec);
-        return kCommandDone;
-    } catch (...) {
-        // The host sees only the failure code; the log says what failed.
-        QueueCommandFailure(*this);
-        return kCommandFailed;
-    }
+    Load(rec);
+    return kCommandDone;
 }
 
 std::int32_t TqelPlugin::UnloadCommand(TPluginCallRec *rec, TqelParamsList *) {
-    try {
-        Unload(rec);
-        return kCommandDone;
-    } catch (...) {
-        QueueCommandFailure(*this);
-        return kCommandFailed;
-    }
+    Unload(rec);
+    return kCommandDone;
 }
 
 std::int32_t TqelPlugin::SetItemsCommand(TPluginCallRec *, TqelParamsList *list) {
@@ -137,14 +129,9 @@ std::int32_t TqelPlugin::EventsSupportCommand(TPluginCallRec *, TqelParamsList *
 std::int32_t TqelPlugin::EventCommand(TPluginCallRec *rec, TqelParamsList *list) {
     if (!params::HasParam(list, "EVENT-TYPE")) return kCommandRefused;
     const std::string event = params::ReadParamText(list, "EVENT-TYPE");
+    if (!OnEvent) return kCommandDone;
     std::int32_t result = kCommandRefused;  // what the handler sees before it decides
-    try {
-        if (!OnEvent) return kCommandDone;
-        OnEvent(this, event, rec, result);
-    } catch (...) {
-        QueueCommandFailure(*this);
-        return kCommandFailed;
-    }
+    OnEvent(this, event, rec, result);
     return result;
 }
 
@@ -170,13 +157,7 @@ std::int32_t TqelPlugin::SettingsNowCommand(TqelParamsList *list, bool load) {
 
 std::int32_t TqelPlugin::CustomCommand(const std::string &command, TPluginCallRec *rec) {
     std::int32_t result = kCommandNotHandled;
-    if (!OnExecuteCustomCommand) return result;
-    try {
-        OnExecuteCustomCommand(this, command, rec, result);
-    } catch (...) {
-        QueueCommandFailure(*this);
-        return kCommandFailed;
-    }
+    if (OnExecuteCustomCommand) OnExecuteCustomCommand(this, command, rec, result);
     return result;
 }
 
