@@ -136,8 +136,19 @@ else()
     set(CPACK_PACKAGE_FILE_NAME brevor-${PROJECT_VERSION}-Linux-${CMAKE_SYSTEM_PROCESSOR})
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-    # Dependencies from what the module and the host really link (dpkg-shlibdeps).
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Dependencies from what the module and the host really link (dpkg-shlibdeps, Debian
+    # package dpkg-dev); without it, the libraries they link on Debian 12, unversioned.
+    find_program(BREVOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
+    if(BREVOR_DPKG_SHLIBDEPS)
+        set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    else()
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+        if(BREVOR_HAVE_GTK)
+            string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+                ", libgtk-3-0, libglib2.0-0, libpango-1.0-0, libpangocairo-1.0-0")
+        endif()
+        message(STATUS "dpkg-shlibdeps not found: the .deb's dependencies are a fixed list")
+    endif()
     # The dialog opens help pages with xdg-open.
     set(CPACK_DEBIAN_PACKAGE_SUGGESTS xdg-utils)
 endif()
