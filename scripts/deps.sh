@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ gcc-multilib g++-multilib binutils pkg-config
           googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-          libgtk-3-dev xvfb xauth x11-utils xdotool fonts-dejavu-core adwaita-icon-theme)
+          libgtk-3-dev xvfb xauth x11-utils xdotool fonts-dejavu-core adwaita-icon-theme
+          dpkg-dev file)
 
 missing=()
 for p in "${packages[@]}"; do
