@@ -6,21 +6,7 @@
 # relative symbolic link to the host in that folder; the executable's real path is what the host
 # starts from. Tests, benchmarks, fuzzers and the test-support library are never installed.
 
-include(GNUInstallDirs)
-
-if(WIN32)
-    set(default_module_dir ${CMAKE_INSTALL_BINDIR})
-    set(BREVOR_HOST_AUTHORS_NAME HOST-AUTHORS.txt)
-    set(default_doc_dir .)
-else()
-    set(default_module_dir ${CMAKE_INSTALL_LIBDIR}/brevor)
-    set(BREVOR_HOST_AUTHORS_NAME HOST-AUTHORS.md)
-    set(default_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/brevor)
-endif()
-set(BREVOR_INSTALL_MODULEDIR ${default_module_dir} CACHE STRING
-    "Folder (relative to the prefix) of the module, its language file, its help and the host")
-set(BREVOR_INSTALL_DOCDIR ${default_doc_dir} CACHE STRING
-    "Folder (relative to the prefix) of the text for host authors")
+# The folders come from InstallDirs.cmake, included before the subdirectories (the tests name them).
 
 # The module and what it reads beside itself.
 install(TARGETS brevor
