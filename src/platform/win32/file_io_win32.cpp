@@ -60,6 +60,25 @@ win32::THandle CreateTemporary(const std::wstring &target, std::wstring &name) {
     return win32::THandle();
 }
 
+// Renames source over target; the rename is on the disk when it returns. A file that any process
+// holds open cannot be replaced, even where it shares deleting: readers of settings files keep
+// them open only briefly, so the rename is tried again for a short while (about half a second
+// in all) before it fails.
+bool ReplaceWith(const std::wstring &source, const std::wstring &target) {
+    constexpr int kAttempts = 10;
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE)
+            return true;
+        const DWORD error = ::GetLastError();
+        if (attempt == kAttempts ||
+            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            return false;
+        ::Sleep(static_cast<DWORD>(attempt * 10));
+        ::SetLastError(error);
+    }
+}
+
 }  // namespace
 
 bool IsMissingFileError(int error) {
@@ -121,10 +140,7 @@ bool WriteFileAtomic(const std::string &path, std::string_view bytes, int &error
     if (FileFault(TFileCall::Sync, temporaryName) != 0 || ::FlushFileBuffers(file.Get()) == FALSE)
         return fail();
     if (!file.Close()) return fail();
-    // The rename is on the disk when MoveFileExW returns.
-    if (FileFault(TFileCall::Rename, win32::Narrow(target)) != 0 ||
-        ::MoveFileExW(temporary.c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE)
+    if (FileFault(TFileCall::Rename, win32::Narrow(target)) != 0 || !ReplaceWith(temporary, target))
         return fail();
     return true;
 }
