@@ -264,6 +264,15 @@ TEST(Win32Stack, FramesAreNamedFromTheModulesSymbols) {
         << *frame.symbol;
 }
 
+TEST(Win32Module, OwnPathAndVersionResource) {
+    const std::string path = platform::OwnModulePath();
+    EXPECT_EQ(platform::ExtractFileName(path), "brevor_unit_tests.exe") << path;
+    EXPECT_EQ(platform::OwnModuleVersion(), BREVOR_TEST_VERSION);
+    EXPECT_EQ(platform::FindLoadedModule("kernel32.dll"),
+              reinterpret_cast<platform::ModuleHandle>(::GetModuleHandleW(L"kernel32.dll")));
+    EXPECT_EQ(platform::FindLoadedModule("not-loaded-here.dll"), 0u);
+}
+
 // A window of the test's own on a thread of its own, as a host's messages window: it records
 // what arrives and answers copy-data messages with their byte count.
 class HostWindow {

@@ -225,11 +225,24 @@ TFrameDescription DescribeFrame(void *address) {
 }
 
 std::string OwnModuleVersion() {
-#ifdef BREVOR_MODULE_VERSION
-    return BREVOR_MODULE_VERSION;
-#else
-    return {};
-#endif
+    // The file's version resource: "major.minor.release build N", empty when it cannot be read.
+    const HMODULE self = win32::OwnModuleHandle();
+    if (self == nullptr) return {};
+    const std::wstring path = ModuleFileName(self);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<char> data(size);
+    if (::GetFileVersionInfoW(path.c_str(), 0, size, data.data()) == FALSE) return {};
+    VS_FIXEDFILEINFO *info = nullptr;
+    UINT length = 0;
+    if (::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void **>(&info), &length) == FALSE ||
+        info == nullptr || length < sizeof(VS_FIXEDFILEINFO))
+        return {};
+    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+           std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(info->dwFileVersionLS)) + " build " +
+           std::to_string(LOWORD(info->dwFileVersionLS));
 }
 
 }  // namespace brevor::platform
