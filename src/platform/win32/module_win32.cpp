@@ -193,10 +193,21 @@ bool GetWindowBounds(std::uintptr_t window, std::int32_t &left, std::int32_t &to
 }
 
 [[gnu::noinline]] std::vector<void *> CaptureStackFrames(std::size_t skip) {
-    void *frames[64];
-    // One more frame skipped: this function's own.
-    const USHORT n = ::RtlCaptureStackBackTrace(static_cast<DWORD>(skip + 1), 64, frames, nullptr);
-    return std::vector<void *>(frames, frames + n);
+    // How many of its own frames the system leaves out differs between systems and word sizes,
+    // so the caller's frame is found by its return address: the list starts there.
+    void *frames[80];
+    const USHORT n = ::RtlCaptureStackBackTrace(0, 80, frames, nullptr);
+    void *const caller = __builtin_return_address(0);
+    std::size_t first = 1;
+    for (USHORT i = 0; i < n; ++i)
+        if (frames[i] == caller) {
+            first = i;
+            break;
+        }
+    std::vector<void *> out;
+    for (std::size_t i = first + skip; i < n && out.size() < 64; ++i)
+        out.push_back(frames[i]);
+    return out;
 }
 
 TFrameDescription DescribeFrame(void *address) {
