@@ -19,6 +19,7 @@
 
 #include "platform/file_io.h"
 #include "platform/platform.h"
+#include "support/fake_clock.h"
 #include "support/file_faults.h"
 #include "support/temp_folder.h"
 
@@ -391,6 +392,35 @@ TEST(Win32ThreadQueue, PostedWorkRunsFromTheOwnersOwnMessageLoop) {
     owner.join();
     EXPECT_TRUE(quit.load());
     queue.reset();
+}
+
+TEST(Win32ThreadQueue, TimersTickFromTheOwnersOwnMessageLoop) {
+    // Due on the installed clock; only the queue's window timer can wake the loop to look.
+    platform::TFakeClock clock(platform::TDateTime{2024, 5, 6, 10, 0, 0, 0, 1});
+    platform::SetClock(&clock);
+    std::atomic<int> ticks{0};
+    std::atomic<int> ticksBeforeDue{-1};
+    std::thread owner([&] {
+        std::shared_ptr<platform::TThreadQueue> queue = platform::TThreadQueue::Current();
+        queue->StartTimer(USER_TIMER_MINIMUM, [&] { ++ticks; });
+        MSG msg;
+        // What is waiting now (the wake of the start) finds nothing due.
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        ticksBeforeDue = ticks.load();
+        clock.Advance(USER_TIMER_MINIMUM);
+        // A bounded ordinary loop: the test fails instead of hanging when no timer comes.
+        const ULONGLONG giveUp = ::GetTickCount64() + 10000;
+        while (ticks == 0 && ::GetTickCount64() < giveUp) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+        }
+    });
+    owner.join();
+    platform::SetClock(nullptr);
+    EXPECT_EQ(ticksBeforeDue.load(), 0);
+    EXPECT_EQ(ticks.load(), 1);
 }
 
 }  // namespace
