@@ -265,6 +265,21 @@ TEST(Win32Stack, FramesAreNamedFromTheModulesSymbols) {
         << *frame.symbol;
 }
 
+TEST(Win32CodePage, TheSystemsAnsiCodePage) {
+    // Texts keep their length, zero bytes included.
+    EXPECT_EQ(platform::AnsiUpperCase(std::string("a\0b", 3)), std::string("A\0B", 3));
+    EXPECT_EQ(platform::AnsiToUtf16(std::string("x\0y", 3)), std::u16string(u"x\0y", 3));
+    EXPECT_TRUE(platform::AnsiSameText("Feed.TXT", "feed.txt"));
+    EXPECT_LT(platform::AnsiCompareText("a", "B"), 0);
+    // A character the code page lacks becomes "?", not a look-alike letter ("a" for U+0101).
+    EXPECT_EQ(platform::Utf16ToAnsi(u"x\u0101y\u4E2D"), "x?y?");
+    if (::GetACP() == 1252) {
+        EXPECT_EQ(platform::AnsiToUtf16("caf\xE9 \x80"), u"caf\u00E9 \u20AC");
+        EXPECT_EQ(platform::AnsiUpperCase("caf\xE9"), "CAF\xC9");
+        EXPECT_EQ(platform::AnsiUpperChar('\xE9'), '\xC9');
+    }
+}
+
 TEST(Win32Module, OwnPathAndVersionResource) {
     const std::string path = platform::OwnModulePath();
     EXPECT_EQ(platform::ExtractFileName(path), "brevor_unit_tests.exe") << path;
