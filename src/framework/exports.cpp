@@ -11,9 +11,8 @@
 #include "framework/command_result.h"
 #include "framework/instance_registry.h"
 #include "framework/params_list.h"
+#include "platform/export.h"
 #include "rtl/interned_text.h"
-
-#define BRV_EXPORT extern "C" __attribute__((visibility("default")))
 
 using brevor::GetModuleInstance;
 using brevor::IsValidCallRecord;

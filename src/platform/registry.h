@@ -81,6 +81,8 @@ struct RegValue {
     static RegValue Text(std::string_view text, RegType type = RegType::Sz);
     static RegValue Dword(std::uint32_t value);
     static RegValue Binary(std::string_view bytes);
+    // True for a type the registry stores (Sz, ExpandSz, Dword, Binary), Dword with 4 bytes.
+    bool Storable() const;
     bool operator==(const RegValue &other) const = default;
 };
 

@@ -14,11 +14,12 @@
 #include "framework/instance_registry.h"
 #include "framework/params_list.h"
 
+// The module's exports, linked in directly; their calling convention is the interface's.
 extern "C" {
-int32_t ExecutePluginCommand(TPluginCallRec *rec);
-void ShowOptionsDialog(TPluginCallRec *rec);
-int32_t GetEvents(TPluginCallRec *rec);
-int32_t ProcessData(TPluginCallRec *rec);
+int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec);
+void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec);
+int32_t BRV_CALL GetEvents(TPluginCallRec *rec);
+int32_t BRV_CALL ProcessData(TPluginCallRec *rec);
 }
 
 namespace brevor {

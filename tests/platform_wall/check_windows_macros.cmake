@@ -1,12 +1,22 @@
 # Compiles every core header after the macros <windows.h> defines (windows_macros.h), so a
 # header that declares or uses one of their names fails here. The POSIX-only GTK renderer is
 # left out: it never meets <windows.h>.
+# The Win32 platform folder includes <windows.h> itself and is left out too.
 # In: CXX (the compiler), SRC (the src folder), INCLUDE (the public include folder), OUT (a
-# scratch file).
+# scratch file); optionally PRELUDE (a header included first instead of the stand-in macros,
+# for a Windows compiler: one that includes the real <windows.h>) and SKIP (a regular
+# expression of further headers to leave out, relative to SRC).
+if(NOT PRELUDE)
+    set(PRELUDE ${CMAKE_CURRENT_LIST_DIR}/windows_macros.h)
+endif()
 file(GLOB_RECURSE headers RELATIVE ${SRC} ${SRC}/*.h)
 list(FILTER headers EXCLUDE REGEX "^ui/gtk/")
+list(FILTER headers EXCLUDE REGEX "^platform/win32/")
+if(SKIP)
+    list(FILTER headers EXCLUDE REGEX "${SKIP}")
+endif()
 list(SORT headers)
-set(text "#include \"${CMAKE_CURRENT_LIST_DIR}/windows_macros.h\"\n")
+set(text "#include \"${PRELUDE}\"\n")
 foreach(header IN LISTS headers)
     string(APPEND text "#include \"${header}\"\n")
 endforeach()

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 
 namespace brevor::testing {
@@ -10,10 +12,21 @@ namespace brevor::testing {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
+    // The folder is new: create_directory fails for a name that exists, so another test (or
+    // process) never shares it.
     TempFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "brevor-test-XXXXXX").string();
-        char *made = ::mkdtemp(tmpl.data());
-        path_ = made ? made : tmpl;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "brevor-test-%08x%08x", random(), random());
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec)) {
+                path_ = (base / name).generic_string();
+                return;
+            }
+        }
+        throw std::runtime_error("cannot create a temporary folder in " + base.string());
     }
     ~TempFolder() {
         std::error_code ec;
