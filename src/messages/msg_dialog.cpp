@@ -140,9 +140,11 @@ const std::array<std::string, kMsgButtonKindCount> &SystemButtonCaptions() {
         const bool available = platform::SystemStringsAvailable();
         for (size_t k = 0; k < captions.size(); ++k) {
             const TButtonKindInfo &info = kButtonKinds[k];
-            captions[k] = available && info.SystemStringId != 0
-                              ? platform::LoadSystemString(info.SystemStringId)
-                              : std::string(info.Caption);
+            if (available && info.SystemStringId != 0)
+                captions[k] = platform::LoadSystemString(info.SystemStringId);
+            // A system without a caption of its own for a kind (or one that cannot be read)
+            // gets the default: a button never goes without a caption.
+            if (captions[k].empty()) captions[k] = info.Caption;
         }
         filled = true;
     }
