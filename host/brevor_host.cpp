@@ -357,7 +357,6 @@ void ShowStatus(std::chrono::steady_clock::time_point start) {
 int Run(const TOptions &o, const std::function<bool()> &done = nullptr) {
     ApplyOverrides(o);
     g_received.quiet = o.quiet;
-    g_received.showChannel = o.showChannel;
     brevor::host::os::OnStopRequest(&OnStop);
     TSession session(o);
     session.Load();
@@ -515,6 +514,7 @@ int main(int argc, char **argv) {
         if (command == "info") return Info(args);
         TOptions options;
         if (!ParseOptions(args, options)) return Usage();
+        g_received.showChannel = options.showChannel;
         if (command == "run") return Run(options);
         if (command == "demo") return Demo(options);
         if (command == "save-settings") return Settings(options, true);
