@@ -3,9 +3,6 @@
 // location and its messages window, switches it on, prints every chunk the module hands over
 // and every log line it reports, and unloads it at the end.
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,12 +11,14 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host_module.h"
+#include "host_os.h"
 #include "ini_text.h"
 #include "messages_window.h"
 #include "params_builder.h"
@@ -37,12 +36,13 @@ struct TReceived {
     std::atomic<long long> bytes{0};
     std::atomic<long long> filesSent{0};
     std::atomic<bool> quiet{false};
+    std::atomic<bool> showChannel{false};
     std::atomic<bool> statusShown{false};
 };
 TReceived g_received;
 std::atomic<bool> g_stop{false};
 
-void OnSignal(int) {
+void OnStop() {
     g_stop = true;
 }
 
@@ -93,12 +93,19 @@ void PrintChunk(std::int32_t dataSourceId, const unsigned char *p, std::int32_t 
     std::fflush(stdout);
 }
 
-void PrintLogLine(int level, const std::string &text) {
+// How a log line reached the host.
+enum class TLogChannel { Window, Fetched };
+
+void PrintLogLine(int level, const std::string &text, TLogChannel channel) {
     static const char *const kLevels[] = {"error", "warning", "info"};
     if (text.find("have been sent successfully") != std::string::npos) ++g_received.filesSent;
     std::lock_guard lock(g_received.printMutex);
     ClearStatus();
-    std::printf("log   %-7s  %s\n", level >= 0 && level <= 2 ? kLevels[level] : "?", text.c_str());
+    const char *shownChannel = !g_received.showChannel          ? ""
+                               : channel == TLogChannel::Window ? "[window] "
+                                                                : "[fetched] ";
+    std::printf("log   %-7s  %s%s\n", level >= 0 && level <= 2 ? kLevels[level] : "?", shownChannel,
+                text.c_str());
     std::fflush(stdout);
 }
 
@@ -124,7 +131,9 @@ int Usage() {
         "  --for SECONDS     stop after this long (default: until Ctrl-C)\n"
         "  --folder DIR --mask MASK --interval SECONDS --chunk BYTES --read-mode 0-3 --decode\n"
         "                    override the INI's simple-scan settings\n"
-        "  --quiet           print log lines but not chunks\n");
+        "  --quiet           print log lines but not chunks\n"
+        "  --show-channel    mark each log line [window] (sent to the messages window) or\n"
+        "                    [fetched] (queued, then taken with GetLogEx)\n");
     return 2;
 }
 
@@ -138,6 +147,7 @@ struct TOptions {
     double seconds = 0;
     std::vector<std::pair<std::string, std::string>> overrides;  // key in Mode1/General, value
     bool quiet = false;
+    bool showChannel = false;
 };
 
 bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
@@ -185,6 +195,8 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
             o.overrides.emplace_back("Mode1\\Decode", "True");
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--show-channel") {
+            o.showChannel = true;
         } else {
             std::fprintf(stderr, "brevor-host: unknown option %s\n", a.c_str());
             return false;
@@ -213,9 +225,15 @@ void ApplyOverrides(const TOptions &o) {
 class TSession {
 public:
     TSession(const TOptions &o) : options_(o), module_(o.module) {
-        window_.SetListener([](const brevor::host::TWindowMessage &m) {
+        // Lines arrive at once through the window; the log-pending notice asks the host to
+        // fetch the lines the module queued.
+        window_.SetListener([this](const brevor::host::TWindowMessage &m) {
+            if (m.Msg == BRV_WM_LOG_PENDING) {
+                FetchQueuedLog();
+                return;
+            }
             for (const auto &line : TMessagesWindow::DecodeLines(m))
-                PrintLogLine(line.Level, line.Text);
+                PrintLogLine(line.Level, line.Text, TLogChannel::Window);
         });
     }
 
@@ -232,7 +250,7 @@ public:
             .Add("RegistryPath", "\\Software\\Brevor\\Host")
             .Add("HANDLE", static_cast<std::int64_t>(brevor::host::HostProgramHandle()))
             .Add("DATA-SOURCE-ID", options_.source)
-            .Add("MessagesProcessorHandle", static_cast<std::int32_t>(window_.ModuleHandle()))
+            .Add("MessagesProcessorHandle", static_cast<std::int64_t>(window_.ModuleHandle()))
             .Add("TEMPORARY-LOAD", false);
         if (!options_.section.empty()) p.Add("INISectionPrefix", options_.section);
         Check("LOAD", Command("LOAD", p));
@@ -268,8 +286,11 @@ public:
         return static_cast<std::int32_t>(rec.ResultValue);
     }
 
-    // Takes the lines the module queued while the window did not answer.
+    // Takes the lines the module queued while the window did not answer. Called from the main
+    // loop and from the window's thread, one at a time, so the lines print in their order.
     void FetchQueuedLog() {
+        std::lock_guard lock(fetchMutex_);
+        if (released_) return;
         std::string buffer(65536, '\0');
         TPluginCallRec rec = brevor::host::MakeCallRecord(kId);
         rec.Data = buffer.data();
@@ -283,16 +304,24 @@ public:
             if (end == std::string::npos) end = text.size();
             const std::string line = text.substr(start, end - start);
             if (!line.empty())
-                PrintLogLine(static_cast<unsigned char>(line[0]) - 1, line.substr(1));
+                PrintLogLine(static_cast<unsigned char>(line[0]) - 1, line.substr(1),
+                             TLogChannel::Fetched);
             start = end + 2;
         }
     }
 
+    // The final UNLOAD ends the module's use of the window, so the window closes before the
+    // last fetch and the release: nothing calls into the instance after it is released.
     ~TSession() {
         TParamsBuilder p;
         p.Add("INI-FILE", options_.settings);
         Command("UNLOAD", p);
+        window_.Close();
         FetchQueuedLog();
+        {
+            std::lock_guard lock(fetchMutex_);
+            released_ = true;
+        }
         TPluginCallRec rel = brevor::host::MakeReleaseRecord(kId);
         module_->GetModuleType(&rel);
     }
@@ -307,11 +336,13 @@ private:
 
     const TOptions &options_;
     TLoadedModule module_;
+    std::mutex fetchMutex_;
+    bool released_ = false;  // guarded by fetchMutex_
     TMessagesWindow window_;
 };
 
 void ShowStatus(std::chrono::steady_clock::time_point start) {
-    if (!isatty(STDOUT_FILENO)) return;
+    if (!brevor::host::os::StdoutIsTerminal()) return;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::lock_guard lock(g_received.printMutex);
@@ -326,8 +357,7 @@ void ShowStatus(std::chrono::steady_clock::time_point start) {
 int Run(const TOptions &o, const std::function<bool()> &done = nullptr) {
     ApplyOverrides(o);
     g_received.quiet = o.quiet;
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
+    brevor::host::os::OnStopRequest(&OnStop);
     TSession session(o);
     session.Load();
     session.LoadSettings(o.settings);
@@ -380,7 +410,7 @@ int Demo(TOptions o) {
                                              {"Mode1\\Decode", "True"},
                                              {"Mode1\\Read", "0"}});
     if (o.seconds <= 0) o.seconds = 30;
-    std::printf("demo folder %s, settings %s\n", folder.c_str(), o.settings.c_str());
+    std::printf("demo folder %s, settings %s\n", folder.string().c_str(), o.settings.c_str());
     const int rc = Run(o, [&] {
         for (const fs::path &f : files) {
             if (fs::exists(f)) return false;
@@ -389,7 +419,7 @@ int Demo(TOptions o) {
     });
     for (const fs::path &f : files) {
         if (fs::exists(f)) {
-            std::fprintf(stderr, "brevor-host: %s was not consumed\n", f.c_str());
+            std::fprintf(stderr, "brevor-host: %s was not consumed\n", f.string().c_str());
             return 1;
         }
     }
@@ -466,11 +496,9 @@ int Info(const std::vector<std::string> &args) {
 }  // namespace
 
 // The host function the module looks up by name: every chunk is printed and taken.
-extern "C" __attribute__((visibility("default"))) int32_t BRV_CALL fSendData(uintptr_t hostContext,
-                                                                             int32_t dataSourceId,
-                                                                             int32_t reserved,
-                                                                             const void *bytes,
-                                                                             int32_t byteCount) {
+extern "C" BREVOR_HOST_EXPORT int32_t BRV_CALL fSendData(uintptr_t hostContext,
+                                                         int32_t dataSourceId, int32_t reserved,
+                                                         const void *bytes, int32_t byteCount) {
     (void)hostContext;
     (void)reserved;
     if (bytes == nullptr || byteCount < 0) return -1;
@@ -486,6 +514,7 @@ int main(int argc, char **argv) {
         if (command == "info") return Info(args);
         TOptions options;
         if (!ParseOptions(args, options)) return Usage();
+        g_received.showChannel = options.showChannel;
         if (command == "run") return Run(options);
         if (command == "demo") return Demo(options);
         if (command == "save-settings") return Settings(options, true);

@@ -1,10 +1,8 @@
 #include "host_module.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstring>
+
+#include "host_os.h"
 
 namespace brevor::host {
 
@@ -12,7 +10,7 @@ namespace {
 
 template <typename F>
 void Resolve(void *handle, const char *name, F &target) {
-    void *sym = dlsym(handle, name);
+    void *sym = os::FindSymbol(handle, name);
     if (sym == nullptr) throw TModuleLoadError(std::string("missing export ") + name);
     target = reinterpret_cast<F>(sym);
 }
@@ -20,11 +18,9 @@ void Resolve(void *handle, const char *name, F &target) {
 }  // namespace
 
 TLoadedModule::TLoadedModule(const std::string &path) : path_(path) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        const char *err = dlerror();
-        throw TModuleLoadError("cannot load " + path + ": " + (err ? err : "unknown error"));
-    }
+    std::string error;
+    handle_ = os::OpenLibrary(path, error);
+    if (handle_ == nullptr) throw TModuleLoadError("cannot load " + path + ": " + error);
     try {
         Resolve(handle_, "GetPluginIntfVersion", exports_.GetPluginIntfVersion);
         Resolve(handle_, "GetAppMinVersion", exports_.GetAppMinVersion);
@@ -40,14 +36,14 @@ TLoadedModule::TLoadedModule(const std::string &path) : path_(path) {
         Resolve(handle_, "GetLogEx", exports_.GetLogEx);
         Resolve(handle_, "TraceProcess", exports_.TraceProcess);
     } catch (...) {
-        dlclose(handle_);
+        os::CloseLibrary(handle_);
         handle_ = nullptr;
         throw;
     }
 }
 
 TLoadedModule::~TLoadedModule() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) os::CloseLibrary(handle_);
 }
 
 TPluginCallRec MakeCallRecord(std::int32_t instanceId, void *params, std::uintptr_t hostContext) {
@@ -64,20 +60,6 @@ TPluginCallRec MakeReleaseRecord(std::int32_t instanceId) {
     TPluginCallRec rec = MakeCallRecord(instanceId);
     rec.Release = BRV_RELEASE;
     return rec;
-}
-
-std::uintptr_t HostProgramHandle() {
-    static void *self = dlopen(nullptr, RTLD_NOW);
-    return reinterpret_cast<std::uintptr_t>(self);
-}
-
-std::string DefaultModulePath() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "brevor.so";
-    std::string exe(buf, static_cast<size_t>(n));
-    const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + "brevor.so";
 }
 
 }  // namespace brevor::host

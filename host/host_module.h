@@ -1,7 +1,7 @@
 #pragma once
 
-// Host-side helpers: load a Brevor module with dlopen, resolve its exports and build call
-// records. Shared by brevor-host and the tests.
+// Host-side helpers: load a Brevor module (dlopen, or LoadLibrary on Windows), resolve its exports
+// and build call records. Shared by brevor-host and the tests.
 
 #include <cstdint>
 #include <stdexcept>
@@ -59,10 +59,11 @@ TPluginCallRec MakeCallRecord(std::int32_t instanceId, void *params = nullptr,
 // A call record that releases the instance.
 TPluginCallRec MakeReleaseRecord(std::int32_t instanceId);
 
-// The dlopen handle of the host program itself, for the parameter "HANDLE".
+// The handle of the host program itself, for the parameter "HANDLE": its dlopen handle, or its
+// module handle on Windows.
 std::uintptr_t HostProgramHandle();
 
-// Path of the module beside the running program (the folder of /proc/self/exe + "brevor.so").
+// Path of the module beside the running program: brevor.so, or brevor.dll on Windows.
 std::string DefaultModulePath();
 
 }  // namespace brevor::host

@@ -1,12 +1,14 @@
 #pragma once
 
-// A host's messages window on POSIX: the host end of an AF_UNIX SOCK_SEQPACKET socket pair and
-// a thread that reads what the module sends there, answers sends and records everything. Used
-// by brevor-host and by the tests.
+// A host's messages window and the thread that runs it: it takes what the module sends there,
+// answers sends and records everything. On POSIX the window is the host end of an AF_UNIX
+// SOCK_SEQPACKET socket pair; on Windows a real hidden window with its own message loop, taking
+// WM_COPYDATA and the log-pending message. Used by brevor-host and by the tests.
 
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,7 +18,7 @@ namespace brevor::host {
 
 // One packet as the window received it.
 struct TWindowMessage {
-    std::uint32_t Seq = 0;  // 0: posted
+    std::uint32_t Seq = 0;  // 0: posted; sends are numbered from 1
     std::uint32_t Msg = 0;
     std::uint64_t WParam = 0;
     std::uint64_t DataTag = 0;
@@ -35,24 +37,24 @@ struct TWindowLogLine {
 
 class TMessagesWindow {
 public:
-    // Creates the socket pair and starts the window's thread; throws std::runtime_error when the
-    // pair cannot be made.
+    // Creates the window (the socket pair) and starts its thread; throws std::runtime_error when
+    // it cannot be made.
     TMessagesWindow();
-    // Stops the thread and closes both ends.
+    // Stops the thread and closes the window.
     ~TMessagesWindow();
     TMessagesWindow(const TMessagesWindow &) = delete;
     TMessagesWindow &operator=(const TMessagesWindow &) = delete;
 
-    // The module's end: the value to pass as "MessagesProcessorHandle". Stays open until the
-    // window object is destroyed.
-    int ModuleHandle() const { return moduleFd_; }
+    // The value to pass as "MessagesProcessorHandle": the module's end of the socket pair,
+    // which stays open until the window object is destroyed, or the window's handle.
+    std::intptr_t ModuleHandle() const;
 
     // Stalled, the window keeps reading and recording but answers nothing.
     void Stall();
     void Resume();
     // Answers sends only after this delay (the thread waits, then answers).
     void SetAnswerDelay(int ms);
-    // Closes the window's end, as a host whose window has gone.
+    // Closes the window (its end of the pair), as a host whose window has gone.
     void Close();
 
     // Called on the window's thread for every message, after it is recorded.
@@ -72,13 +74,17 @@ public:
     static std::vector<TWindowLogLine> DecodeLines(const TWindowMessage &message);
 
 private:
-    void Run();
-    void Answer(std::uint32_t seq);
+    struct TChannel;  // the system's side: the socket pair, or the window and its thread
 
-    int moduleFd_ = -1;
-    int windowFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    // Records a message received now and calls the listener; returns whether it is to be
+    // answered (a send, and not stalled), and the delay to answer it with.
+    bool Receive(TWindowMessage message, int &answerDelayMs);
+    // Waits the answer delay; false when the window is closing meanwhile.
+    bool WaitToAnswer(int delayMs);
+    bool Stalled() const;
+    bool Stopping() const;
+    void Run();
+
     bool stopping_ = false;  // guarded by mutex_
     bool stalled_ = false;
     int answerDelayMs_ = 0;
@@ -86,6 +92,7 @@ private:
     std::vector<TWindowMessage> messages_;
     mutable std::mutex mutex_;
     mutable std::condition_variable received_;
+    std::unique_ptr<TChannel> channel_;
     std::thread thread_;
 };
 

@@ -1,8 +1,9 @@
 #include "params_builder.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "host_os.h"
 
 namespace brevor::host {
 
@@ -35,9 +36,7 @@ char LowerByte(char ch) {
 }
 
 void *Alloc(std::size_t size) {
-    void *p = std::calloc(1, size);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
+    return os::SharedAlloc(size);
 }
 
 // Counted 8-bit text: refcount, length, chars, zero.
@@ -68,7 +67,7 @@ void ReleaseText(char *text) {
     if (refCount <= 0) return;  // -1: a constant
     --refCount;
     if (refCount == 0) {
-        std::free(text - 8);
+        os::SharedFree(text - 8);
         return;
     }
     std::memcpy(text - 8, &refCount, 4);
@@ -77,10 +76,7 @@ void ReleaseText(char *text) {
 // OLE string: uint32 byte length, UTF-16 units, zero unit.
 std::uint16_t *NewOleString(std::string_view s) {
     if (s.empty()) return nullptr;
-    auto *block = static_cast<char *>(Alloc(4 + s.size() * 2 + 2));
-    const auto bytes = static_cast<std::uint32_t>(s.size() * 2);
-    std::memcpy(block, &bytes, 4);
-    auto *units = reinterpret_cast<std::uint16_t *>(block + 4);
+    std::uint16_t *units = os::NewOleString(s.size());
     for (std::size_t i = 0; i < s.size(); ++i)
         units[i] = ToUnit(static_cast<unsigned char>(s[i]));
     return units;
@@ -97,7 +93,7 @@ std::string OleStringText(const std::uint16_t *s) {
 }
 
 void FreeOleString(std::uint16_t *s) {
-    if (s != nullptr) std::free(reinterpret_cast<char *>(s) - 4);
+    os::FreeOleString(s);
 }
 
 void ClearValue(BRV_VARIANT &v) {
@@ -111,7 +107,7 @@ void FreeItem(TqelParamsListItem *item) {
     ReleaseText(item->Name);
     ReleaseText(item->LowerName);
     ClearValue(item->Value);
-    std::free(item);
+    os::SharedFree(item);
 }
 
 void BRV_CALL CountNotify(void *list, void * /*item*/, std::int32_t action) {
@@ -165,7 +161,7 @@ TParamsBuilder &TParamsBuilder::AddRaw(std::string_view name, const BRV_VARIANT 
     item->Value = value;
     if (l.Count == l.Capacity) {
         const std::int32_t capacity = l.Capacity == 0 ? 4 : l.Capacity * 2;
-        void *grown = std::realloc(
+        void *grown = os::SharedRealloc(
             l.Items, sizeof(TqelParamsListItem *) * static_cast<std::size_t>(capacity));
         if (grown == nullptr) {
             FreeItem(item);
@@ -229,9 +225,9 @@ void FreeAnyParamsList(TqelParamsList *list) {
     list->Signature = 0;
     for (std::int32_t i = 0; i < list->Count; ++i)
         FreeItem(list->Items[i]);
-    std::free(list->Items);
+    os::SharedFree(list->Items);
     ReleaseText(list->ListId);
-    std::free(list);
+    os::SharedFree(list);
 }
 
 std::int32_t FindParam(const TqelParamsList *list, std::string_view name) {

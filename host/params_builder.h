@@ -4,7 +4,8 @@
 // to read and free the lists the module hands back. Independent of the module's code: its own
 // class records (named "THostParamsList" and, for rows lists, "TQELROWSPARAMSLIST" - rows lists
 // are recognised by that name ignoring case), its own notification, its own text and OLE-string
-// code, and malloc/realloc/free, the allocator both sides share (brevor/abi.h).
+// code, and the allocator both sides share (brevor/abi.h): malloc/realloc/free, or the process
+// heap and the system's OLE strings on Windows.
 
 #include <cstdint>
 #include <optional>

@@ -1,12 +1,13 @@
 #!/bin/sh
 # Checks a Windows build of the module: the PE format its word size calls for, and exactly the
-# functions of the interface in its export table, undecorated (no "_Name@4").
-#   check_pe_exports.sh OBJDUMP MODULE FORMAT     (FORMAT: pei-i386 or pei-x86-64)
+# functions of the interface in its export table, undecorated (no "_Name@4"). With NAMES (one
+# name per line, sorted), checks for exactly those instead: the host program exports fSendData.
+#   check_pe_exports.sh OBJDUMP MODULE FORMAT [NAMES]    (FORMAT: pei-i386 or pei-x86-64)
 set -eu
 objdump=$1
 module=$2
 format=$3
-expected="ExecutePluginCommand
+expected="${4:-ExecutePluginCommand
 GetAppMinVersion
 GetCustomCommands
 GetData
@@ -18,7 +19,7 @@ GetPluginIntfVersion
 MultiThreadSupport
 ProcessData
 ShowOptionsDialog
-TraceProcess"
+TraceProcess}"
 dump=$("$objdump" -p "$module")
 actual_format=$(printf '%s\n' "$dump" | sed -n 's/.*file format \(.*\)$/\1/p' | head -n 1)
 if [ "$actual_format" != "$format" ]; then

@@ -169,7 +169,7 @@ TEST_F(EntryPointsTest, TraceProcessRendersTheCallersStack) {
     text.resize(static_cast<size_t>(n));
     // The module's own frame comes first, with its name from the module's symbols; the test
     // body, which called it, follows.
-    EXPECT_NE(text.find("brevor.so!TraceProcess"), std::string::npos) << text;
+    EXPECT_NE(text.find(ModuleFileName() + "!TraceProcess"), std::string::npos) << text;
     EXPECT_NE(text.find("TraceProcessRendersTheCallersStack"), std::string::npos) << text;
 }
 

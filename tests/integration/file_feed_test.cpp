@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -9,12 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "ini_text.h"
-#include "integration/module_fixture.h"
-#include "messages_window.h"
-#include "params_builder.h"
-#include "support/child_writer.h"
-#include "support/temp_folder.h"
+#include "integration/file_feed.h"
 
 // Chunks the module hands to this test program, by host context.
 namespace {
@@ -22,11 +15,10 @@ std::mutex g_chunksMutex;
 std::vector<std::tuple<std::uintptr_t, std::int32_t, std::string>> g_chunks;
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) std::int32_t fSendData(std::uintptr_t hostContext,
-                                                                         std::int32_t dataSourceId,
-                                                                         std::int32_t,
-                                                                         const void *bytes,
-                                                                         std::int32_t count) {
+extern "C" BREVOR_HOST_EXPORT std::int32_t BRV_CALL fSendData(std::uintptr_t hostContext,
+                                                              std::int32_t dataSourceId,
+                                                              std::int32_t, const void *bytes,
+                                                              std::int32_t count) {
     std::lock_guard lock(g_chunksMutex);
     g_chunks.emplace_back(
         hostContext, dataSourceId,
@@ -35,98 +27,22 @@ extern "C" __attribute__((visibility("default"))) std::int32_t fSendData(std::ui
 }
 
 namespace brevor::testing {
-namespace {
 
-using host::MakeCallRecord;
-using host::TParamsBuilder;
-using namespace std::chrono_literals;
-
-template <typename Cond>
-bool WaitFor(Cond cond, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+void ClearChunks() {
+    std::lock_guard lock(g_chunksMutex);
+    g_chunks.clear();
 }
 
-// One module instance driven the way a host does, on a real folder and a real messages socket.
-class Instance {
-public:
-    Instance(const host::TLoadedModule &module, std::int32_t id, std::uintptr_t context,
-             std::string ini)
-        : api_(module.Exports()), id_(id), context_(context), ini_(std::move(ini)) {}
-    ~Instance() {
-        Command("UNLOAD");
-        TPluginCallRec rel = host::MakeReleaseRecord(id_);
-        api_.GetModuleType(&rel);
+std::string ReceivedChunks(std::uintptr_t context) {
+    std::lock_guard lock(g_chunksMutex);
+    std::string all;
+    for (const auto &[ctx, source, bytes] : g_chunks) {
+        if (ctx == context) all += bytes;
     }
-    std::int32_t Command(const char *name, std::uint8_t moduleTypes = 0, std::int32_t result = -1) {
-        TParamsBuilder p;
-        p.Add("COMMAND", name).Add("INI-FILE", ini_);
-        if (std::string(name) == "LOAD") {
-            p.Add("HANDLE", static_cast<std::int64_t>(host::HostProgramHandle()))
-                .Add("DATA-SOURCE-ID", static_cast<std::int32_t>(context_ & 0xFF))
-                .Add("RegistryPath", "\\Software\\Brevor\\Tests")
-                .Add("MessagesProcessorHandle", static_cast<std::int32_t>(window.ModuleHandle()))
-                .Add("TEMPORARY-LOAD", false);
-        }
-        if (result >= 0) p.Add("RESULT", result);
-        TPluginCallRec rec = MakeCallRecord(id_, p.List(), context_);
-        rec.ModuleTypes = moduleTypes;
-        return api_.ExecutePluginCommand(&rec);
-    }
-    void Start() {
-        ASSERT_EQ(Command("LOAD"), 0);
-        EXPECT_EQ(Command("LOAD-SETTINGS-NOW"), -2);
-        ASSERT_EQ(Command("SET-STATE", 1u << mttDataQuery, 1), 0);
-    }
-    bool Logged(const std::string &text) const {
-        for (const auto &line : window.Lines()) {
-            if (line.Text.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }
+    return all;
+}
 
-    host::TMessagesWindow window;
-
-private:
-    const host::TModuleExports &api_;
-    std::int32_t id_;
-    std::uintptr_t context_;
-    std::string ini_;
-};
-
-class FileFeedTest : public ModuleTest {
-protected:
-    void SetUp() override {
-        std::lock_guard lock(g_chunksMutex);
-        g_chunks.clear();
-    }
-    // An INI file with the simple scan on, scanning as often as the timer allows.
-    std::string WriteIni(const TempFolder &dir, const std::string &folder, const char *mask,
-                         const char *readMode, bool decode = false) {
-        const std::string path = dir.File("settings.ini");
-        host::TIniText ini(path);
-        ini.Set("General", "Folder", host::TIniText::Escape(folder));
-        ini.Set("General", "Scan interval", "0");
-        ini.Set("Mode1", "Active", "True");
-        ini.Set("Mode1", "File", host::TIniText::Escape(mask));
-        ini.Set("Mode1", "Read", readMode);
-        ini.Set("Mode1", "Decode", decode ? "True" : "False");
-        EXPECT_TRUE(ini.Save());
-        return path;
-    }
-    static std::string Received(std::uintptr_t context) {
-        std::lock_guard lock(g_chunksMutex);
-        std::string all;
-        for (const auto &[ctx, source, bytes] : g_chunks) {
-            if (ctx == context) all += bytes;
-        }
-        return all;
-    }
-};
+namespace {
 
 TEST_F(FileFeedTest, TypicalRoadSendsFilesInChunksAndDeletesThem) {
     TempFolder dir;
@@ -150,9 +66,8 @@ TEST_F(FileFeedTest, TypicalRoadSendsFilesInChunksAndDeletesThem) {
         EXPECT_EQ(std::get<1>(g_chunks[0]), 0x01);  // the data-source id given at LOAD
     }
     ASSERT_TRUE(WaitFor([&] { return instance.Logged("has been deleted"); }));
-    EXPECT_TRUE(instance.Logged("Data from the \"" + data +
-                                "/a.txt\" file have been sent "
-                                "successfully (bytes: 300)"));
+    EXPECT_TRUE(instance.Logged("Data from the \"" + ModuleFilePath(data, "a.txt") +
+                                "\" file have been sent successfully (bytes: 300)"));
     EXPECT_TRUE(std::filesystem::exists(data + "/skip.csv"));
 }
 
@@ -185,27 +100,6 @@ TEST_F(FileFeedTest, SwitchedOffInstanceReadsNothing) {
     ASSERT_EQ(instance.Command("SET-STATE", 1u << mttFilter, 1), 0);  // on as a filter
     ASSERT_TRUE(WaitFor([&] { return !dir.Exists("x.txt"); }));
     EXPECT_EQ(Received(0x4401), "data");
-}
-
-// A FIFO among the files neither holds the scan nor UNLOAD, and a file that a writer without any
-// lock keeps open is taken only after the writer closed it, whole and once.
-TEST_F(FileFeedTest, FifoIsSkippedAndAFileBeingWrittenWaitsForItsWriter) {
-    TempFolder dir;
-    ASSERT_EQ(::mkfifo(dir.File("b.txt").c_str(), 0644), 0);
-    dir.Write("a.txt", "alpha;");
-    ChildWriter writer(dir.File("w.txt"), false, "part1;", "part2;");
-    ASSERT_TRUE(writer.Started());
-    Instance instance(Module(), FreshId(), 0x4501, WriteIni(dir, dir.Path(), "*.txt", "0"));
-    instance.Start();
-    ASSERT_TRUE(WaitFor([&] { return !dir.Exists("a.txt"); }));
-    ASSERT_TRUE(
-        WaitFor([&] { return instance.Logged("Unable to open the \"" + dir.File("w.txt")); }));
-    EXPECT_EQ(Received(0x4501), "alpha;");
-    EXPECT_TRUE(dir.Exists("w.txt"));
-    ASSERT_TRUE(writer.Finish());
-    ASSERT_TRUE(WaitFor([&] { return !dir.Exists("w.txt"); }));
-    EXPECT_EQ(Received(0x4501), "alpha;part1;part2;");
-    EXPECT_EQ(instance.Command("UNLOAD"), 0);
 }
 
 }  // namespace

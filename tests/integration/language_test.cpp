@@ -97,7 +97,8 @@ TEST_F(LanguageTest, EngineLogLinesComeInTheHostsLanguage) {
     rec = MakeCallRecord(7, on.List());
     rec.ModuleTypes = 1u << mttDataQuery;
     ASSERT_EQ((*module_)->ExecutePluginCommand(&rec), 0);
-    const std::string expected = "Brevor. Die Datei \"" + data + "/f.txt\" wurde gel\xF6scht";
+    const std::string expected =
+        "Brevor. Die Datei \"" + ModuleFilePath(data, "f.txt") + "\" wurde gel\xF6scht";
     bool found = false;
     for (int i = 0; i < 400 && !found; ++i) {
         for (const auto &line : window.Lines())

@@ -2,11 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "host_module.h"
 
 namespace brevor::testing {
+
+// A file in a folder as the module names it in its log lines: joined with the system's
+// separator ("/", or "\" on Windows).
+inline std::string ModuleFilePath(const std::string &folder, const std::string &name) {
+    return folder + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+}
+
+// The module's file name, as the crash texts name its frames.
+inline std::string ModuleFileName() {
+    return std::filesystem::path(BREVOR_MODULE_PATH).filename().string();
+}
 
 // Loads the built module once for the whole test program; instance ids are unique per test.
 class ModuleTest : public ::testing::Test {
