@@ -1,8 +1,6 @@
 #include "framework/module_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -169,9 +167,13 @@ TEST(ModuleLog, StalledWindowQueuesLinesAndLaterGetsThemAsBatch) {
     EXPECT_EQ(log.QueuedCount(), 2);
     ASSERT_TRUE(window.WaitForMessages(4, 2000));
     EXPECT_EQ(window.PendingNotices(), 2);
-    const std::vector<host::TWindowMessage> stalled = window.Messages();
-    EXPECT_EQ(stalled[2].DataTag, static_cast<std::uint64_t>(BRV_COPYDATA_BATCH));
-    EXPECT_EQ(stalled[2].Bytes, "\x03one\r\n");
+    // The second line's attempt is a batch of what was queued. (A window may take a send before
+    // a notice posted earlier, so it is found by its tag, not by its place.)
+    std::vector<std::string> batches;
+    for (const host::TWindowMessage &m : window.Messages())
+        if (m.Seq != 0 && m.DataTag == static_cast<std::uint64_t>(BRV_COPYDATA_BATCH))
+            batches.push_back(m.Bytes);
+    EXPECT_EQ(batches, std::vector<std::string>{"\x03one\r\n"});
 
     window.Resume();
     window.Clear();
@@ -229,34 +231,6 @@ TEST(ModuleLog, WindowClosingMidRunLeavesLinesForFetching) {
               "\x03"
               "after close\r\n\x01"
               "and another\r\n");
-}
-
-// Handles that are not a messages channel: lines are queued for fetching, nothing is written.
-TEST(ModuleLog, BadHandleQueuesWithoutWriting) {
-    std::FILE *file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    const int closedNumber = dup(fileno(file));
-    ASSERT_GE(closedNumber, 0);
-    close(closedNumber);
-    for (const int fd : {fileno(file), closedNumber}) {
-        SCOPED_TRACE(fd);
-        TModuleLog log;
-        const TLogDestination to{"Brevor", 1, static_cast<platform::MessagesWindow>(fd)};
-        const Clock::time_point start = Clock::now();
-        log.AddLog(to, kLogInformation, "one");
-        log.AddLog(to, kLogInformation, "two");
-        log.QueueLog(to, kLogError, "three");
-        EXPECT_LT(ElapsedMs(start), 500);
-        EXPECT_EQ(FetchAll(log),
-                  "\x03"
-                  "Brevor. one\r\n\x03"
-                  "Brevor. two\r\n\x01"
-                  "Brevor. three\r\n");
-    }
-    struct stat st {};
-    ASSERT_EQ(fstat(fileno(file), &st), 0);
-    EXPECT_EQ(st.st_size, 0);
-    std::fclose(file);
 }
 
 // Lines logged from several threads while the host fetches: each line reaches the window or

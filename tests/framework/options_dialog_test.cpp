@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-extern "C" void ShowOptionsDialog(TPluginCallRec *rec);
+extern "C" void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec);
 
 namespace brevor {
 namespace {

@@ -1,8 +1,6 @@
 #include "platform/file_io.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,11 +24,6 @@ std::vector<std::string> Names(const TempFolder &dir) {
     return out;
 }
 
-mode_t ModeOf(const std::string &path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
 TEST(FileIo, ReadWholeFile) {
     TempFolder dir;
     const std::string bytes = std::string("a\0b\r\n\x1a", 6) + std::string(200000, 'z');
@@ -50,41 +43,6 @@ TEST(FileIo, ReadWholeFile) {
     EXPECT_EQ(error, EIO);
     EXPECT_FALSE(IsMissingFileError(error));
     EXPECT_TRUE(read.empty());
-}
-
-TEST(FileIo, AtomicWriteKeepsModeAndFollowsLinks) {
-    TempFolder dir;
-    int error = -1;
-    // A new file: the process's default permissions.
-    const mode_t mask = ::umask(022);
-    ASSERT_TRUE(WriteFileAtomic(dir.File("new"), "one", error));
-    ::umask(mask);
-    EXPECT_EQ(dir.Read("new"), "one");
-    EXPECT_EQ(ModeOf(dir.File("new")), 0644u);
-
-    // An existing file keeps its mode.
-    ASSERT_EQ(::chmod(dir.File("new").c_str(), 0600), 0);
-    ASSERT_TRUE(WriteFileAtomic(dir.File("new"), "two", error));
-    EXPECT_EQ(dir.Read("new"), "two");
-    EXPECT_EQ(ModeOf(dir.File("new")), 0600u);
-
-    // And its owner, where this process may give files away.
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(dir.File("new").c_str(), 65534, 65534), 0);
-        ASSERT_TRUE(WriteFileAtomic(dir.File("new"), "four", error));
-        struct stat st {};
-        ASSERT_EQ(::stat(dir.File("new").c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, 65534u);
-        EXPECT_EQ(st.st_gid, 65534u);
-        EXPECT_EQ(st.st_mode & 07777, 0600u);
-    }
-
-    // A link stays a link; the file it names gets the content.
-    std::filesystem::create_symlink("new", dir.File("link"));
-    ASSERT_TRUE(WriteFileAtomic(dir.File("link"), "three", error));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
-    EXPECT_EQ(dir.Read("new"), "three");
-    EXPECT_EQ(Names(dir), (std::vector<std::string>{"link", "new"}));
 }
 
 TEST(FileIo, FailedAtomicWriteLeavesTheFileAndNoLeftovers) {
