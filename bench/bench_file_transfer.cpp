@@ -1,9 +1,6 @@
-// The file feed's speed and memory: one large file sent with small and large chunks next to
-// `cat` of the same file, and one scan of a large folder. Run:
+// The file feed's speed and memory: one large file sent with small and large chunks next to a
+// plain reader of the same file, and one scan of a large folder. Run:
 //   build/default/bin/bench_file_transfer [--size-mb N] [--files N] [--dir DIR]
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_os.h"
 #include "engine/file_transfer.h"
 #include "engine/scan_modes.h"
 
@@ -29,12 +27,6 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-long PeakRssKb() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
-
 void WriteFile(const std::string &path, std::size_t bytes) {
     std::vector<char> block(1 << 20);
     for (std::size_t i = 0; i < block.size(); ++i)
@@ -42,13 +34,6 @@ void WriteFile(const std::string &path, std::size_t bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (std::size_t done = 0; done < bytes; done += block.size())
         out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), bytes - done)));
-}
-
-double CatSeconds(const std::string &path) {
-    const std::string command = "cat '" + path + "' > /dev/null";
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) return -1;
-    return Seconds(start);
 }
 
 double SendSeconds(const std::string &folder, const std::string &name, std::int32_t chunk) {
@@ -82,17 +67,19 @@ int main(int argc, char **argv) {
     const std::string big = dir + "/big/data.bin";
     const double mb = static_cast<double>(sizeMb);
     WriteFile(big, sizeMb << 20);
-    CatSeconds(big);  // warm the page cache for both readers
-    const long rssBefore = PeakRssKb();
+    brevor::bench::PlainReadSeconds(big);  // warm the page cache for both readers
+    const long rssBefore = brevor::bench::PeakMemoryKb();
     std::printf("file of %zu MiB (page cache warm)\n", sizeMb);
-    const double cat = CatSeconds(big);
-    std::printf("  cat > /dev/null        %8.3f s  %9.0f MB/s\n", cat, mb / cat);
+    const double plain = brevor::bench::PlainReadSeconds(big);
+    std::printf("  %-22s %8.3f s  %9.0f MB/s\n", brevor::bench::PlainReaderName(), plain,
+                mb / plain);
     for (std::int32_t chunk : {65536, 128}) {
         const double s = SendSeconds(dir + "/big", "data.bin", chunk);
-        std::printf("  chunk %6d            %8.3f s  %9.0f MB/s  %.2fx the time of cat\n", chunk, s,
-                    mb / s, s / cat);
+        std::printf("  chunk %6d            %8.3f s  %9.0f MB/s  %.2fx the plain reader's time\n",
+                    chunk, s, mb / s, s / plain);
     }
-    std::printf("  peak memory growth while sending: %ld KiB\n", PeakRssKb() - rssBefore);
+    std::printf("  peak memory growth while sending: %ld KiB\n",
+                brevor::bench::PeakMemoryKb() - rssBefore);
     std::filesystem::remove(big);
 
     // ---- scans of a large folder
@@ -112,7 +99,7 @@ int main(int argc, char **argv) {
 
     settings.FileSM = "*.csv";
     scanner.ScanSimpleMode(target, settings);  // first scan sends the 100 matches
-    const long rssScan = PeakRssKb();
+    const long rssScan = brevor::bench::PeakMemoryKb();
     auto start = Clock::now();
     scanner.ScanSimpleMode(target, settings);
     std::printf("  scan, 100 of them match       %8.1f ms\n", Seconds(start) * 1000);
@@ -127,7 +114,8 @@ int main(int argc, char **argv) {
     start = Clock::now();
     scanner.ScanSimpleMode(target, settings);
     std::printf("  scan, none match (states kept) %7.1f ms\n", Seconds(start) * 1000);
-    std::printf("  peak memory growth while scanning: %ld KiB\n", PeakRssKb() - rssScan);
+    std::printf("  peak memory growth while scanning: %ld KiB\n",
+                brevor::bench::PeakMemoryKb() - rssScan);
     std::filesystem::remove_all(dir);
     return 0;
 }

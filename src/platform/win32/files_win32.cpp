@@ -45,12 +45,26 @@ win32::THandle OpenUnshared(const std::wstring &path) {
     return win32::THandle();
 }
 
+// The file index is unique on its volume while the file exists; the creation time tells a new file
+// that got a reused index from the old one. Never 0 (0 means "no file seen yet" to the engine).
+std::uint64_t IdentityOf(const BY_HANDLE_FILE_INFORMATION &info) {
+    std::uint64_t id = 1469598103934665603ull;
+    auto mix = [&id](std::uint64_t v) { id = (id ^ v) * 1099511628211ull; };
+    mix(info.dwVolumeSerialNumber);
+    mix((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+    mix((std::uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
+        info.ftCreationTime.dwLowDateTime);
+    return id == 0 ? 1 : id;
+}
+
 }  // namespace
 
-// The open handle and the path it was opened by.
+// The open handle, the path it was opened by, and the file's identity taken at the open (it cannot
+// change while the handle is open).
 struct TExclusiveFile::TImpl {
     win32::THandle file;
     std::string path;
+    std::uint64_t identity = 0;
 };
 
 TExclusiveFile::TExclusiveFile(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
@@ -91,24 +105,14 @@ std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, TO
         return nullptr;
     }
     outcome = TOpenResult::Opened;
-    return std::unique_ptr<TExclusiveFile>(
-        new TExclusiveFile(std::make_unique<TImpl>(TImpl{std::move(file), path})));
+    return std::unique_ptr<TExclusiveFile>(new TExclusiveFile(
+        std::make_unique<TImpl>(TImpl{std::move(file), path, IdentityOf(info)})));
 }
 
 TExclusiveFile::~TExclusiveFile() = default;
 
 std::uint64_t TExclusiveFile::Identity() const {
-    // The file index is unique on its volume while the file exists; the creation time tells a
-    // new file that got a reused index from the old one.
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(impl_->file.Get(), &info) == FALSE) return 0;
-    std::uint64_t id = 1469598103934665603ull;
-    auto mix = [&id](std::uint64_t v) { id = (id ^ v) * 1099511628211ull; };
-    mix(info.dwVolumeSerialNumber);
-    mix((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
-    mix((std::uint64_t{info.ftCreationTime.dwHighDateTime} << 32) |
-        info.ftCreationTime.dwLowDateTime);
-    return id == 0 ? 1 : id;
+    return impl_->identity;
 }
 
 std::int64_t TExclusiveFile::Size() const {
