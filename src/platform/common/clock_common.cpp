@@ -1,8 +1,43 @@
-// Civil-date arithmetic: plain computation, the same on every platform.
+// The real clock over the system's time, the clock in use, and civil-date arithmetic: the same on
+// every platform.
+
+#include <atomic>
+#include <chrono>
 
 #include "platform/clock.h"
+#include "platform/common/system_clock.h"
 
 namespace brevor::platform {
+
+namespace {
+
+class TRealClock : public IClock {
+public:
+    std::uint64_t NowMs() override { return detail::SystemMonotonicMs(); }
+    TDateTime LocalNow() override { return detail::SystemLocalNow(); }
+    bool WaitUntil(std::condition_variable &cv, std::unique_lock<std::mutex> &lock,
+                   std::uint64_t deadlineMs, const std::function<bool()> &done) override {
+        const std::uint64_t now = NowMs();
+        if (deadlineMs <= now) return done();
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs - now);
+        return cv.wait_until(lock, until, done);
+    }
+};
+
+TRealClock g_realClock;
+std::atomic<IClock *> g_clock{nullptr};
+
+}  // namespace
+
+IClock &Clock() {
+    IClock *c = g_clock.load(std::memory_order_acquire);
+    return c != nullptr ? *c : g_realClock;
+}
+
+void SetClock(IClock *clock) {
+    g_clock.store(clock, std::memory_order_release);
+}
 
 std::int64_t DaysFromCivil(int year, int month, int day) {
     year -= month <= 2;

@@ -77,15 +77,6 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
     return ua.size() < ub.size() ? -1 : (ua.size() > ub.size() ? 1 : 0);
 }
 
-bool AnsiSameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && AnsiCompareText(a, b) == 0;
-}
-
-int AnsiCompareStr(std::string_view a, std::string_view b) {
-    const int r = a.compare(b);
-    return r < 0 ? -1 : (r > 0 ? 1 : 0);
-}
-
 std::u16string AnsiToUtf16(std::string_view s) {
     if (s.empty()) return {};
     const int n =
