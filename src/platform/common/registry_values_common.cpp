@@ -4,26 +4,17 @@
 #include <set>
 
 #include "platform/code_page.h"
+#include "platform/common/hex_digits.h"
 #include "platform/registry.h"
 
 namespace brevor::platform {
 
 namespace {
 
+using detail::AppendHexByte;
+using detail::HexDigit;
+
 const char kHeader[] = "BREVOR-REGISTRY 1\n";
-const char kHex[] = "0123456789ABCDEF";
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-void AppendHexByte(std::string &out, unsigned char byte) {
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
-}
 
 const char *TypeName(RegType type) {
     switch (type) {

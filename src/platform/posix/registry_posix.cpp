@@ -12,17 +12,20 @@
 #include <cstring>
 
 #include "platform/code_page.h"
+#include "platform/common/hex_digits.h"
 #include "platform/posix/registry_posix.h"
 
 namespace brevor::platform {
 
 namespace {
 
+using detail::AppendHexByte;
+using detail::HexDigit;
+
 const char kValuesFile[] = ".values";
 const char kTempFile[] = ".values.tmp";
 const char kDamagedFile[] = ".values.damaged";
 const char kLockFile[] = ".lock";
-const char kHex[] = "0123456789ABCDEF";
 
 // ---------------------------------------------------------------- small helpers
 
@@ -55,18 +58,6 @@ bool MakeFolders(const std::string &path) {
     if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash)))
         return false;
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(path));
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-void AppendHexByte(std::string &out, unsigned char byte) {
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
 }
 
 // ---------------------------------------------------------------- roots and key names
