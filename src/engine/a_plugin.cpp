@@ -14,6 +14,9 @@ namespace brevor {
 
 namespace {
 
+// Read by each new instance; set once at the module's start-up.
+std::atomic<bool> g_optionsDialogOffered{true};
+
 // The engine's messages, stored with the module's form. "ErrorReadingFile" reports a read that
 // failed in the middle of a file, "ErrorGetMem" a file's state or buffer that could not be had.
 const char *const kPluginMessages[] = {
@@ -120,9 +123,11 @@ void TaPlugin::BuildStoredForm() {
     OnLoadSettingsNow = [this](TqelPlugin *) { qelPluginLoadSettingsNow(); };
     OnSaveSettingsNow = [this](TqelPlugin *) { qelPluginSaveSettingsNow(); };
     OnStateChanged = [this](TqelPlugin *, TModuleTypes) { qelPluginStateChanged(); };
-    OnShowOptionsDialog = [this](TqelPlugin *, TPluginCallRec *, bool &success) {
-        qelPluginShowOptionsDialog(success);
-    };
+    if (g_optionsDialogOffered.load(std::memory_order_relaxed)) {
+        OnShowOptionsDialog = [this](TqelPlugin *, TPluginCallRec *, bool &success) {
+            qelPluginShowOptionsDialog(success);
+        };
+    }
 }
 
 // ---------------------------------------------------------------- hooks
@@ -304,6 +309,10 @@ void TaPlugin::LogTransfer(TTransferOutcome outcome, const std::string &fullName
         text = std::string(info.msgId) + ": " + fullName + " (" + e.what() + ")";
     }
     AddLog(info.level, text);
+}
+
+void SetOptionsDialogOffered(bool offered) {
+    g_optionsDialogOffered.store(offered, std::memory_order_relaxed);
 }
 
 TqelPlugin *CreateTaPlugin(const TPluginCallRec *rec) {

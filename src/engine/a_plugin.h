@@ -80,4 +80,9 @@ private:
 // event.
 TqelPlugin *CreateTaPlugin(const TPluginCallRec *rec);
 
+// Whether instances made from now on offer the options dialog. A module built without a dialog
+// renderer turns it off at start-up, so that the host hears "no dialog" instead of a dialog that
+// can never open. On unless turned off.
+void SetOptionsDialogOffered(bool offered);
+
 }  // namespace brevor

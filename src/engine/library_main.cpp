@@ -17,6 +17,9 @@ struct TLibraryLifetime {
 #ifdef BREVOR_HAVE_GTK
         // Costs nothing until a dialog is asked for; its thread stops before the unload.
         brevor::InstallGtkBackend();
+#else
+        // No renderer in this build (Windows until its native one exists): no options dialog.
+        brevor::SetOptionsDialogOffered(false);
 #endif
     }
     ~TLibraryLifetime() {
