@@ -1,22 +1,4 @@
-# Cross build for Windows (i686) with MinGW-w64 (the posix thread model, for std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for Windows (i686) with MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(BREVOR_MINGW_TRIPLE i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${BREVOR_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${BREVOR_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${BREVOR_MINGW_TRIPLE}-windres)
-set(CMAKE_OBJDUMP ${BREVOR_MINGW_TRIPLE}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${BREVOR_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Programs built here run under Wine (tests, and try_run during configuration).
-# Without Wine the module and the tests still build; they just cannot run here.
-find_program(BREVOR_WINE NAMES wine wine64)
-if(BREVOR_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${BREVOR_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
