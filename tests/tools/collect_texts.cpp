@@ -3,9 +3,10 @@
 //
 //   brevor_collect_texts [language file] [language]
 //
-// Without a language file (or with an empty name) every translatable text is listed (the list a new language starts
-// from); with the shipped file, what it still lacks. The language defaults to DE. Each block
-// carries the object path of the text in both lines, as the translator writes its side file.
+// Without a language file (or with an empty name) every translatable text is listed: the
+// list a new language starts from. With the shipped file, what it still lacks. The language
+// defaults to DE. Each block carries the object path of the text in both lines, as the
+// translator writes its side file.
 
 #include <fstream>
 #include <iostream>
