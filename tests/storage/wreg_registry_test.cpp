@@ -2,14 +2,73 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "engine/settings_model.h"
 #include "platform/paths.h"
-#include "storage/wreg_registry_fixture.h"
+#include "platform/registry.h"
+#include "storage/wreg.h"
+#include "support/registry_roots.h"
+#include "support/temp_folder.h"
 
-namespace brevor::wreg_registry_test {
+namespace brevor {
 namespace {
+
+using platform::RegAccess;
+using platform::RegRoot;
+using platform::RegType;
+using platform::RegValue;
+using testing::RegistryRoots;
+using testing::TempFolder;
+
+const char kPath[] = "\\Software\\Brevor\\Tests";
+
+RegValue Double(double value) {
+    std::string bytes(8, '\0');
+    std::memcpy(bytes.data(), &value, 8);  // the test machine is little-endian
+    return RegValue::Binary(bytes);
+}
+
+// Every value of the module's settings keys below a root: "Section\Name" -> value.
+using TStored = std::map<std::string, RegValue>;
+
+TStored ReadAll(RegRoot root) {
+    TStored stored;
+    for (const std::string section : {"General", "Mode1", "Mode2", "Mode3"}) {
+        auto key = platform::TRegistryKey::Open(root, std::string(kPath) + "\\" + section,
+                                                RegAccess::Read);
+        if (!key) continue;
+        for (const std::string &name : key->ValueNames()) {
+            RegValue value;
+            key->QueryValue(name, value);
+            stored[section + "\\" + name] = value;
+        }
+    }
+    return stored;
+}
+
+class WregRegistryTest : public ::testing::Test {
+protected:
+    bool Run(TDataSourceCfg &cfg, bool save) {
+        TWreg store(nullptr);
+        store.SetRegistryPath(kPath);
+        store.Components()->Assign(ConfigMappingList());
+        return save ? store.Save(&cfg) : store.Load(&cfg);
+    }
+    static void Set(RegRoot root, const std::string &section, const std::string &name,
+                    const RegValue &value) {
+        auto key = platform::TRegistryKey::Open(root, std::string(kPath) + "\\" + section,
+                                                RegAccess::All, true);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->SetValue(name, value));
+    }
+
+    TempFolder dir;
+    RegistryRoots roots{dir.File("hkcu"), dir.File("hklm")};
+};
 
 TEST_F(WregRegistryTest, FreshSettingsSaveExactly) {
     TDataSourceCfg cfg(nullptr);
@@ -115,6 +174,32 @@ TEST_F(WregRegistryTest, WrongTypedValuesAreDeleted) {
             << c.section << "\\" << c.name;
 }
 
+TEST_F(WregRegistryTest, LocalMachineWithoutFullAccessFallsBackToCurrentUser) {
+    // A key already under HKLM that this "user" may read but not change.
+    Set(RegRoot::LocalMachine, "Mode1", "Read", RegValue::Dword(1));
+    RegistryRoots::SetReadOnly("HKLM");
+    TDataSourceCfg saved(nullptr);
+    saved.gbReadModeSM_ItemIndex = 0;
+    saved.edFileSM_Text = "user";
+    ASSERT_TRUE(Run(saved, true));
+    TStored user = ReadAll(RegRoot::CurrentUser);
+    EXPECT_EQ(user.size(), 14u);
+    EXPECT_EQ(user["Mode1\\Read"], RegValue::Dword(0));
+    EXPECT_EQ(ReadAll(RegRoot::LocalMachine).size(), 1u);
+
+    TDataSourceCfg loaded(nullptr);
+    ASSERT_TRUE(Run(loaded, false));
+    EXPECT_EQ(loaded.gbReadModeSM_ItemIndex, 0);
+    EXPECT_EQ(loaded.edFileSM_Text, "user");
+
+    // Neither root usable: the operation fails and nothing changes.
+    RegistryRoots::SetReadOnly("HKLM,HKCU");
+    TDataSourceCfg untouched(nullptr);
+    EXPECT_FALSE(Run(untouched, false));
+    EXPECT_EQ(untouched.gbReadModeSM_ItemIndex, 2);
+    EXPECT_FALSE(Run(untouched, true));
+}
+
 TEST_F(WregRegistryTest, ReadsOfTheWrongTypeRaise) {
     Set(RegRoot::CurrentUser, "K", "text", RegValue::Text("5"));
     Set(RegRoot::CurrentUser, "K", "short", RegValue::Binary("1234"));
@@ -139,4 +224,4 @@ TEST_F(WregRegistryTest, ReadsOfTheWrongTypeRaise) {
 }
 
 }  // namespace
-}  // namespace brevor::wreg_registry_test
+}  // namespace brevor

@@ -24,7 +24,8 @@ public:
 
     // In a child process: uses the roots of the parent's RegistryRoots (nothing to do on POSIX).
     static void AdoptInChild();
-    // POSIX only: roots named here (for example "HKLM") refuse full access.
+    // Roots named here (for example "HKLM", or "HKLM,HKCU") refuse full access. On Windows that is
+    // the access list of every key below them; keys made later take it from their parent.
     static void SetReadOnly(const std::string &roots);
 
 private:
