@@ -1,28 +1,50 @@
 #include "platform/named_lock.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <memory>
+#include <chrono>
+#include <optional>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "support/file_faults.h"
-#include "support/temp_folder.h"
+#include "support/child_process.h"
 
 namespace brevor::platform {
 namespace {
 
+using testing::ChildProcess;
+using testing::ChildRole;
+using testing::HearFromParent;
+using testing::kChildTimeout;
+using testing::TellParent;
+
 std::string UniqueName(const char *what) {
-    return std::string("test_") + what + "_" + std::to_string(::getpid());
+    std::random_device random;
+    return std::string("test_") + what + "_" + std::to_string(random()) + "_" +
+           std::to_string(random());
 }
+
+// Takes the lock named args[0], says "held", and on "release" gives it back and ends with 0.
+int HolderMain(const std::vector<std::string> &args) {
+    TNamedLock lock(args.at(0));
+    if (!lock.Acquire()) return 1;
+    TellParent("held");
+    if (HearFromParent() != "release") return 2;
+    lock.Release();
+    return 0;
+}
+const ChildRole holder("named_lock_holder", &HolderMain);
+
+// Says "waiting", then waits for the lock named args[0]; ends with 0 once it got it.
+int ProbeMain(const std::vector<std::string> &args) {
+    TNamedLock lock(args.at(0));
+    TellParent("waiting");
+    return lock.Acquire() ? 0 : 1;
+}
+const ChildRole probe("named_lock_probe", &ProbeMain);
 
 TEST(NamedLock, OwnerMayTakeItAgain) {
     const std::string name = UniqueName("recursion");
@@ -67,25 +89,42 @@ TEST(NamedLock, SerialisesThreads) {
     EXPECT_EQ(counter.load(), 1200);
 }
 
-TEST(NamedLock, HeldAcrossProcesses) {
-    const std::string name = UniqueName("process");
-    TNamedLock lock(name);
-    ASSERT_TRUE(lock.Acquire());
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // A child process cannot take the lock while the parent holds it: its own descriptor
-        // conflicts, it does not inherit the parent's recursion count.
-        TNamedLock probe(name);
-        _exit(probe.Acquire() ? 0 : 1);
+// Another process waits while the lock is held, by this process or by another one, and gets it
+// once the holder releases it or dies holding it.
+TEST(NamedLock, AnotherProcessGetsItOnlyOnceTheHolderLetsGoOrDies) {
+    enum class Holder { ThisProcess, ChildReleases, ChildDies };
+    for (Holder how : {Holder::ThisProcess, Holder::ChildReleases, Holder::ChildDies}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        const std::string name = UniqueName("process");
+        TNamedLock own(name);
+        std::optional<ChildProcess> holding;
+        if (how == Holder::ThisProcess) {
+            ASSERT_TRUE(own.Acquire());
+        } else {
+            holding.emplace("named_lock_holder", std::vector<std::string>{name});
+            ASSERT_EQ(holding->ReadLine(), "held");
+        }
+        ChildProcess waiter("named_lock_probe", {name});
+        ASSERT_EQ(waiter.ReadLine(), "waiting");
+        EXPECT_EQ(waiter.Wait(std::chrono::milliseconds(300)), std::nullopt)
+            << "another process got the lock while it was held";
+        switch (how) {
+            case Holder::ThisProcess:
+                own.Release();
+                break;
+            case Holder::ChildReleases:
+                ASSERT_TRUE(holding->WriteLine("release"));
+                EXPECT_EQ(holding->Wait(kChildTimeout), 0);
+                break;
+            case Holder::ChildDies:
+                holding->Kill();
+                break;
+        }
+        EXPECT_EQ(waiter.Wait(kChildTimeout), 0) << "the waiter never got the lock";
+        // Free for this process too.
+        ASSERT_TRUE(own.Acquire());
+        own.Release();
     }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    for (int i = 0; i < 2000; ++i)
-        std::this_thread::yield();
-    EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0) << "child got the lock while it was held";
-    lock.Release();
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(NamedLock, LongAndOddNamesWork) {
@@ -94,94 +133,6 @@ TEST(NamedLock, LongAndOddNamesWork) {
     EXPECT_TRUE(a.Locked());
     TNamedLockGuard b("/etc/../weird name\x01");
     EXPECT_TRUE(b.Locked());
-}
-
-// Waits for a child process; false (and the child killed) when it has not ended in time.
-bool WaitChild(pid_t child, int &status) {
-    for (int i = 0; i < 500; ++i) {
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child) return true;
-        ::usleep(10000);
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &status, 0);
-    return false;
-}
-
-TEST(NamedLock, LockFileOfAnotherUserIsStillUsable) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-    // A lock folder and a lock file that root made, the file read-only for everyone: another
-    // user can neither create a file there nor open this one for writing.
-    testing::TempFolder dir;
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
-    const std::string name = UniqueName("other_user");
-    dir.Write("brevor-" + name + ".lock", "");
-    ASSERT_EQ(::chmod(dir.File("brevor-" + name + ".lock").c_str(), 0444), 0);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("TMPDIR", dir.Path().c_str(), 1);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
-        TNamedLock lock(name);
-        if (!lock.Acquire()) _exit(1);
-        // One that does not exist yet cannot be created by this user: no lock, and why.
-        TNamedLock missing(name + "_missing");
-        _exit(!missing.Acquire() && missing.Error() == EACCES ? 0 : 2);
-    }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    ASSERT_TRUE(WaitChild(child, status));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST(NamedLock, NewLockFileIsOpenToEveryone) {
-    testing::TempFolder dir;
-    const std::string name = UniqueName("mode");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("TMPDIR", dir.Path().c_str(), 1);
-        ::umask(022);
-        TNamedLock lock(name);
-        _exit(lock.Acquire() ? 0 : 1);
-    }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    ASSERT_TRUE(WaitChild(child, status));
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    struct stat st {};
-    ASSERT_EQ(::stat(dir.File("brevor-" + name + ".lock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-}
-
-TEST(NamedLock, FailureIsReportedWithTheSystemError) {
-    const std::string name = UniqueName("refused");
-    testing::ScopedFileFaults faults({{TFileCall::Open, name, EACCES}});
-    TNamedLockGuard guard(name);
-    EXPECT_FALSE(guard.Locked());
-    EXPECT_EQ(guard.Error(), EACCES);
-    faults.Clear();
-    TNamedLockGuard again(name);
-    EXPECT_TRUE(again.Locked());
-    EXPECT_EQ(again.Error(), 0);
-}
-
-TEST(NamedLock, ForkedChildCanDropAnInheritedLock) {
-    const std::string name = UniqueName("inherited");
-    auto lock = std::make_unique<TNamedLock>(name);
-    ASSERT_TRUE(lock->Acquire());
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // The child's copy of the object goes away without hanging and leaves the parent's
-        // lock alone.
-        lock.reset();
-        _exit(0);
-    }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    ASSERT_TRUE(WaitChild(child, status)) << "the child hung releasing an inherited lock";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    lock.reset();
 }
 
 }  // namespace

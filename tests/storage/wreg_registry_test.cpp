@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/settings_model.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "storage/wreg.h"
 #include "support/registry_roots.h"
@@ -75,7 +76,7 @@ TEST_F(WregRegistryTest, FreshSettingsSaveExactly) {
     const TStored expected = {
         {"General\\Scan interval", Double(3)},
         {"General\\Block size", Double(128)},
-        {"General\\Folder", RegValue::Text("/your_folder")},
+        {"General\\Folder", RegValue::Text(platform::DefaultFolder())},
         {"Mode1\\Active", RegValue::Text("False")},
         {"Mode1\\File", RegValue::Text("")},
         {"Mode1\\Decode", RegValue::Text("False")},

@@ -1,17 +1,15 @@
 #include "storage/wreg.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/settings_model.h"
-#include "platform/file_faults.h"
+#include "platform/paths.h"
 #include "storage/big_ini_file.h"
-#include "support/file_faults.h"
+#include "support/child_process.h"
 #include "support/registry_roots.h"
 #include "support/temp_folder.h"
 
@@ -20,26 +18,35 @@ namespace {
 
 using testing::TempFolder;
 
-const char kFreshIni[] =
-    "[General]\r\nScan interval=3\r\nBlock size=128\r\nFolder=/your_folder\r\n\r\n"
-    "[Mode1]\r\nActive=False\r\nFile=\r\nDecode=False\r\nRead=2\r\n\r\n"
-    "[Mode2]\r\nActive=False\r\nPrefix=\r\nExt=ext\r\nDecode=False\r\nRead=2\r\n\r\n"
-    "[Mode3]\r\nActive=False\r\nSchedule=\r\n\r\n";
+// What fresh settings save: the default folder is the system's.
+std::string FreshIni() {
+    return "[General]\r\nScan interval=3\r\nBlock size=128\r\nFolder=" + platform::DefaultFolder() +
+           "\r\n\r\n"
+           "[Mode1]\r\nActive=False\r\nFile=\r\nDecode=False\r\nRead=2\r\n\r\n"
+           "[Mode2]\r\nActive=False\r\nPrefix=\r\nExt=ext\r\nDecode=False\r\nRead=2\r\n\r\n"
+           "[Mode3]\r\nActive=False\r\nSchedule=\r\n\r\n";
+}
+
+// Saves (or loads) cfg in the INI file, its sections named with prefix.
+bool RunIni(const std::string &ini, TDataSourceCfg &cfg, bool save, const std::string &prefix) {
+    TWreg store(nullptr);
+    store.SetINIFile(ini);
+    store.SetINIFileSectionPrefix(prefix);
+    store.SetRegistryPath("");
+    store.Components()->Assign(ConfigMappingList());
+    return save ? store.Save(&cfg) : store.Load(&cfg);
+}
 
 class WregTest : public ::testing::Test {
 protected:
     bool Run(TDataSourceCfg &cfg, bool save, const std::string &prefix = "") {
-        TWreg store(nullptr);
-        store.SetINIFile(ini);
-        store.SetINIFileSectionPrefix(prefix);
-        store.SetRegistryPath("");
-        store.Components()->Assign(ConfigMappingList());
-        return save ? store.Save(&cfg) : store.Load(&cfg);
+        return RunIni(ini, cfg, save, prefix);
     }
 
     TempFolder dir;
     std::string ini = dir.File("host.ini");
-    // Registry roots that do not exist: a load that falls back on the registry finds nothing.
+    // Registry roots of the test, empty (on POSIX not even there): a load that falls back on the
+    // registry finds nothing of the machine's.
     testing::RegistryRoots roots{dir.File("no-hkcu"), dir.File("no-hklm")};
 };
 
@@ -71,11 +78,11 @@ TEST(ConfigMapping, LinesAreTheStoredOnes) {
 TEST_F(WregTest, FreshSettingsSaveExactly) {
     TDataSourceCfg cfg(nullptr);
     ASSERT_TRUE(Run(cfg, true));
-    EXPECT_EQ(dir.Read("host.ini"), kFreshIni);
+    EXPECT_EQ(dir.Read("host.ini"), FreshIni());
     // Other writers' sections stay; saving the same values again leaves the file untouched.
-    dir.Write("host.ini", std::string("[Host]\r\nx=1\r\n\r\n") + kFreshIni);
+    dir.Write("host.ini", std::string("[Host]\r\nx=1\r\n\r\n") + FreshIni());
     ASSERT_TRUE(Run(cfg, true));
-    EXPECT_EQ(dir.Read("host.ini"), std::string("[Host]\r\nx=1\r\n\r\n") + kFreshIni);
+    EXPECT_EQ(dir.Read("host.ini"), std::string("[Host]\r\nx=1\r\n\r\n") + FreshIni());
 }
 
 TEST_F(WregTest, SavedValuesLoadBackEqual) {
@@ -186,18 +193,22 @@ TEST_F(WregTest, SectionPrefixAndCommonSection) {
     store.Components()->Add("edFilesExtTM.Text,Ext\\\\ignored");
     ASSERT_TRUE(store.Save(&cfg));
     TBigIniFile after(ini);
-    EXPECT_EQ(after.ReadString("P.Common", "Folder", "-"), "/your_folder");
+    EXPECT_EQ(after.ReadString("P.Common", "Folder", "-"), platform::DefaultFolder());
     EXPECT_EQ(after.ReadString("P.A.B", "File", "-"), "");
     EXPECT_EQ(after.ReadString("P.Common", "Ext", "-"), "ext");
     store.SetINIFileSectionPrefix("");
     ASSERT_TRUE(store.Save(&cfg));
-    EXPECT_EQ(TBigIniFile(ini).ReadString("Common", "Folder", "-"), "/your_folder");
+    EXPECT_EQ(TBigIniFile(ini).ReadString("Common", "Folder", "-"), platform::DefaultFolder());
 }
 
 TEST_F(WregTest, MissingIniWithoutRegistryLoadsNothing) {
     TDataSourceCfg cfg(nullptr);
     cfg.edFolder_Text = "kept";
-    EXPECT_FALSE(Run(cfg, false));
+    TWreg store(nullptr);
+    store.SetINIFile(ini);
+    store.SetRegistryPath("Software\\Missing");
+    store.Components()->Assign(ConfigMappingList());
+    EXPECT_FALSE(store.Load(&cfg));
     EXPECT_EQ(cfg.edFolder_Text, "kept");
     EXPECT_FALSE(dir.Exists("host.ini"));
 }
@@ -206,25 +217,6 @@ TEST_F(WregTest, UnwritableIniFailsTheSave) {
     ini = dir.File("missing/folder/host.ini");
     TDataSourceCfg cfg(nullptr);
     EXPECT_THROW(Run(cfg, true), EIniFileException);
-}
-
-TEST_F(WregTest, IniRequestWithoutItsLockDoesNothing) {
-    dir.Write("host.ini", kFreshIni);
-    TDataSourceCfg cfg(nullptr);
-    cfg.edBlockSize_Value = 7;
-    // Whichever way the lock fails, no request runs without it.
-    testing::ScopedFileFaults faults({{platform::TFileCall::Open, "host_ini.lock", EACCES}});
-    for (const bool save : {true, false}) {
-        try {
-            Run(cfg, save);
-            ADD_FAILURE() << "ran without the lock, save " << save;
-        } catch (const EIniFileException &e) {
-            EXPECT_EQ(e.SystemError(), EACCES);
-            EXPECT_NE(std::string(e.what()).find(ini), std::string::npos) << e.what();
-        }
-    }
-    EXPECT_EQ(cfg.edBlockSize_Value, 7);
-    EXPECT_EQ(dir.Read("host.ini"), kFreshIni);
 }
 
 // A dialog-like tree: a form owning controls with published properties.
@@ -369,33 +361,36 @@ TEST_F(WregTest, ProxyWithoutPropertyStoresNothing) {
     EXPECT_FALSE(dir.Exists("host.ini"));
 }
 
+constexpr int kRounds = 50;
+
+// args: the INI file, the writer's number. Saves the writer's own section kRounds times.
+int IniWriterMain(const std::vector<std::string> &args) {
+    testing::RegistryRoots::AdoptInChild();
+    const std::string &p = args.at(1);
+    int failures = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        TDataSourceCfg cfg(nullptr);
+        cfg.gbReadModeSM_ItemIndex = round;
+        cfg.edFileSM_Text = "writer " + p;
+        if (!RunIni(args.at(0), cfg, true, "W" + p)) ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+const testing::ChildRole iniWriter("wreg_ini_writer", &IniWriterMain);
+
 // Eight processes save their own prefixed section of one INI file 50 times each. Without the
 // named lock their read-modify-write cycles interleave: measured runs without it lost the
 // sections of 5 to 7 of the 8 writers.
 TEST_F(WregTest, ConcurrentProcessesKeepEverySection) {
     constexpr int kProcesses = 8;
-    constexpr int kRounds = 50;
-    std::vector<pid_t> children;
+    std::vector<std::unique_ptr<testing::ChildProcess>> children;
     for (int p = 0; p < kProcesses; ++p) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            int failures = 0;
-            for (int round = 0; round < kRounds; ++round) {
-                TDataSourceCfg cfg(nullptr);
-                cfg.gbReadModeSM_ItemIndex = round;
-                cfg.edFileSM_Text = "writer " + std::to_string(p);
-                if (!Run(cfg, true, "W" + std::to_string(p))) ++failures;
-            }
-            _exit(failures == 0 ? 0 : 1);
-        }
-        ASSERT_GT(child, 0);
-        children.push_back(child);
+        children.push_back(std::make_unique<testing::ChildProcess>(
+            "wreg_ini_writer", std::vector<std::string>{ini, std::to_string(p)}));
+        ASSERT_TRUE(children.back()->Started());
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (auto &child : children)
+        EXPECT_EQ(child->Wait(testing::kChildTimeout), 0);
     for (int p = 0; p < kProcesses; ++p) {
         TDataSourceCfg cfg(nullptr);
         ASSERT_TRUE(Run(cfg, false, "W" + std::to_string(p)));

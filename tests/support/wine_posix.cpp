@@ -1,0 +1,9 @@
+#include "support/wine.h"
+
+namespace brevor::testing {
+
+bool UnderWine() {
+    return false;
+}
+
+}  // namespace brevor::testing
