@@ -108,6 +108,18 @@ TEST(Win32Files, IdentityFollowsTheFileNotTheName) {
     EXPECT_NE(TExclusiveFile::Open(dir.File("a.txt"))->Identity(), first);
 }
 
+// Nanoseconds since 1970 as on POSIX: a current file's time fits the 64-bit count (the system's
+// count from 1601 in nanoseconds would not) and lies near the wall clock.
+TEST(Win32Files, ChangeTimeIsNanosecondsSince1970) {
+    TempFolder dir;
+    dir.Write("a.txt", "one");
+    const std::int64_t changed = TExclusiveFile::Open(dir.File("a.txt"))->ChangeTime();
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    EXPECT_LT(std::llabs(now - changed), std::int64_t{3600} * 1000 * 1000 * 1000) << changed;
+}
+
 TEST(Win32Files, ReadDeleteAndEmptyThroughTheHandle) {
     TempFolder dir;
     dir.Write("del.txt", "0123456789");

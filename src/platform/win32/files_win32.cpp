@@ -126,8 +126,10 @@ std::int64_t TExclusiveFile::ChangeTime() const {
     if (::GetFileInformationByHandleEx(impl_->file.Get(), FileBasicInfo, &info, sizeof info) ==
         FALSE)
         return -1;
-    // 100-nanosecond units.
-    return info.ChangeTime.QuadPart * 100;
+    // 100-nanosecond units since 1601; nanoseconds since 1601 would not fit 64 bits, so the
+    // count starts at 1970 as on every system.
+    constexpr std::int64_t k1601To1970 = 116444736000000000;
+    return (info.ChangeTime.QuadPart - k1601To1970) * 100;
 }
 
 bool TExclusiveFile::Seek(std::int64_t offset) {
