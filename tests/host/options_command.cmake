@@ -1,7 +1,9 @@
 # Runs "brevor-host options" without a display and checks what it reports: one status line
 # with a known status and its meaning, an exit code that agrees with it, no crash, no hang, and
 # the settings file untouched unless the dialog reported changed settings.
-#   cmake -DHOST=<brevor-host> -DMODULE=<brevor.so> -DWORK=<folder> -P options_command.cmake
+# A build without a dialog renderer must say so: STATUS=3 then demands that status.
+#   cmake [-DEMULATOR=<wine>] [-DSTATUS=<n>] -DHOST=<brevor-host> -DMODULE=<brevor.so>
+#         -DWORK=<folder> -P options_command.cmake
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -12,7 +14,7 @@ file(SHA256 "${ini}" before)
 
 execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
-            "${HOST}" options --module "${MODULE}" --ini "${ini}" --section-prefix Test
+            ${EMULATOR} "${HOST}" options --module "${MODULE}" --ini "${ini}" --section-prefix Test
             --language EN
     WORKING_DIRECTORY "${WORK}"
     TIMEOUT 60
@@ -35,6 +37,9 @@ set(meanings "closed without change" "settings changed" "no instance" "the modul
 if(NOT status MATCHES "^[0134]$")
     message(FATAL_ERROR "unexpected status ${status}")
 endif()
+if(DEFINED STATUS AND NOT status EQUAL STATUS)
+    message(FATAL_ERROR "status ${status}, expected ${STATUS}")
+endif()
 list(GET meanings ${status} expected)
 if(NOT meaning STREQUAL expected)
     message(FATAL_ERROR "status ${status} printed as \"${meaning}\", not \"${expected}\"")
@@ -56,7 +61,7 @@ if(NOT status EQUAL 1)
 endif()
 
 # Without --ini the command is refused with the usage text.
-execute_process(COMMAND "${HOST}" options --module "${MODULE}"
+execute_process(COMMAND ${EMULATOR} "${HOST}" options --module "${MODULE}"
     WORKING_DIRECTORY "${WORK}" TIMEOUT 60 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "options --ini FILE")
     message(FATAL_ERROR "options without --ini: exit ${rc}\n${err}")
