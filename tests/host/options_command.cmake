@@ -4,6 +4,8 @@
 # A build without a dialog renderer must say so: STATUS=3 then demands that status.
 #   cmake [-DEMULATOR=<wine>] [-DSTATUS=<n>] -DHOST=<brevor-host> -DMODULE=<brevor.so>
 #         -DWORK=<folder> -P options_command.cmake
+# Output goes through files, not pipes: processes the emulator starts may outlive the program
+# and would hold a pipe open.
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -19,8 +21,11 @@ execute_process(
     WORKING_DIRECTORY "${WORK}"
     TIMEOUT 60
     RESULT_VARIABLE rc
-    OUTPUT_VARIABLE out
-    ERROR_VARIABLE err)
+    INPUT_FILE /dev/null
+    OUTPUT_FILE "${WORK}/out.txt"
+    ERROR_FILE "${WORK}/err.txt")
+file(READ "${WORK}/out.txt" out)
+file(READ "${WORK}/err.txt" err)
 message(STATUS "exit ${rc}\n${out}${err}")
 
 if(NOT rc MATCHES "^[0-9]+$")
@@ -62,7 +67,9 @@ endif()
 
 # Without --ini the command is refused with the usage text.
 execute_process(COMMAND ${EMULATOR} "${HOST}" options --module "${MODULE}"
-    WORKING_DIRECTORY "${WORK}" TIMEOUT 60 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+    WORKING_DIRECTORY "${WORK}" TIMEOUT 60 RESULT_VARIABLE rc INPUT_FILE /dev/null
+    OUTPUT_FILE "${WORK}/usage-out.txt" ERROR_FILE "${WORK}/usage-err.txt")
+file(READ "${WORK}/usage-err.txt" err)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "options --ini FILE")
     message(FATAL_ERROR "options without --ini: exit ${rc}\n${err}")
 endif()
