@@ -37,13 +37,18 @@ protected:
             folder_.Write(std::string("brevor.help/") + page + ".html", "<!DOCTYPE html>");
     }
 
-    // What the stand-in viewer was given; empty when it did not run within a few seconds.
+    // What the stand-in viewer was given; empty when it did not run within a few seconds. The
+    // file may be there a moment before it can be opened (the stand-in's rename still holds it).
     std::string WaitForOpened() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!folder_.Exists("opened") && std::chrono::steady_clock::now() < deadline)
+        std::string text;
+        while (text.empty() && std::chrono::steady_clock::now() < deadline) {
+            if (folder_.Exists("opened")) text = folder_.Read("opened");
+            if (text.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        while (std::remove(folder_.File("opened").c_str()) != 0 && folder_.Exists("opened") &&
+               std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::string text = folder_.Read("opened");
-        std::remove(folder_.File("opened").c_str());
         return text;
     }
 
