@@ -20,7 +20,8 @@ public:
     // True on the thread itself.
     virtual bool IsCurrent() const = 0;
     // Waits until the work has returned and the thread runs none of the module's code any more.
-    // Once; never on the thread itself. The destructor joins a thread not joined yet.
+    // Once; never on the thread itself. The destructor joins a thread not joined yet; destroyed
+    // by the thread's own work, it leaves the thread to end by itself.
     virtual void Join() = 0;
 };
 

@@ -12,7 +12,12 @@ class TWorkerThreadPosix : public TWorkerThread {
 public:
     explicit TWorkerThreadPosix(std::function<void()> work) : thread_(std::move(work)) {}
     ~TWorkerThreadPosix() override {
-        if (thread_.joinable()) thread_.join();
+        if (!thread_.joinable()) return;
+        // Destroyed by its own work: the thread ends by itself, nobody waits for it.
+        if (IsCurrent())
+            thread_.detach();
+        else
+            thread_.join();
     }
     TWorkerThreadPosix(const TWorkerThreadPosix &) = delete;
     TWorkerThreadPosix &operator=(const TWorkerThreadPosix &) = delete;
