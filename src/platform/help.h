@@ -21,6 +21,12 @@ std::string HelpPagePath(const std::string &helpLocation, std::int32_t context);
 // waiting for it. The viewer is xdg-open, or the program named by the environment variable
 // BREVOR_HELP_OPENER. False when there is no page, no viewer program, or it could not be
 // started.
+// On Windows the compiled help beside the help folder ("<base>.chm" for "<base>.help") comes
+// first: HTML Help shows the context's topic ("<base>.chm::/<context>.html", or the default
+// topic when the compiled help has no page for it); the page of the folder opens in the program
+// associated with HTML pages when there is no compiled help or HTML Help cannot show it.
+// BREVOR_HELP_OPENER, when set, names the program started instead, with the topic or page as
+// its one argument.
 bool OpenHelpPage(const std::string &helpLocation, std::int32_t context);
 
 }  // namespace brevor::platform

@@ -97,25 +97,25 @@ void TZRTTimer::SetEnabled(bool enabled) {
 
 void TZRTTimer::Start() {
     std::lock_guard lock(mutex_);
-    if (running_ || worker_.joinable()) throw Exception("Process is working!");
+    if (running_ || worker_) throw Exception("Process is working!");
+    worker_ = platform::TWorkerThread::Start([this] { Execute(); });
     stop_ = false;
     running_ = true;
-    worker_ = std::thread([this] { Execute(); });
 }
 
 void TZRTTimer::Stop() {
-    std::thread worker;
+    std::unique_ptr<platform::TWorkerThread> worker;
     {
         std::lock_guard lock(mutex_);
         if (!running_) throw Exception("Process is not working!");
-        if (worker_.get_id() == std::this_thread::get_id())
+        if (worker_ && worker_->IsCurrent())
             throw Exception("A timer cannot be stopped from its own handler");
         stop_ = true;
         running_ = false;
         worker = std::move(worker_);
     }
     wake_.notify_all();
-    if (worker.joinable()) worker.join();  // a running handler completes first
+    if (worker) worker->Join();  // a running handler completes first
 }
 
 void TZRTTimer::SetProcessPriority(TThreadPriority priority) {

@@ -12,9 +12,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/worker_thread.h"
 #include "rtl/component.h"
 #include "timing/cron.h"
 
@@ -125,7 +125,7 @@ private:
 
     mutable std::mutex mutex_;  // guards the worker's lifetime and the stop flag
     std::condition_variable wake_;
-    std::thread worker_;
+    std::unique_ptr<platform::TWorkerThread> worker_;
     bool running_ = false;
     bool stop_ = false;
 };

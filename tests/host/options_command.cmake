@@ -1,7 +1,11 @@
 # Runs "brevor-host options" without a display and checks what it reports: one status line
 # with a known status and its meaning, an exit code that agrees with it, no crash, no hang, and
 # the settings file untouched unless the dialog reported changed settings.
-#   cmake -DHOST=<brevor-host> -DMODULE=<brevor.so> -DWORK=<folder> -P options_command.cmake
+# A build without a dialog renderer must say so: STATUS=3 then demands that status.
+#   cmake [-DEMULATOR=<wine>] [-DSTATUS=<n>] -DHOST=<brevor-host> -DMODULE=<brevor.so>
+#         -DWORK=<folder> -P options_command.cmake
+# Output goes through files, not pipes: processes the emulator starts may outlive the program
+# and would hold a pipe open.
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -12,13 +16,16 @@ file(SHA256 "${ini}" before)
 
 execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
-            "${HOST}" options --module "${MODULE}" --ini "${ini}" --section-prefix Test
+            ${EMULATOR} "${HOST}" options --module "${MODULE}" --ini "${ini}" --section-prefix Test
             --language EN
     WORKING_DIRECTORY "${WORK}"
     TIMEOUT 60
     RESULT_VARIABLE rc
-    OUTPUT_VARIABLE out
-    ERROR_VARIABLE err)
+    INPUT_FILE /dev/null
+    OUTPUT_FILE "${WORK}/out.txt"
+    ERROR_FILE "${WORK}/err.txt")
+file(READ "${WORK}/out.txt" out)
+file(READ "${WORK}/err.txt" err)
 message(STATUS "exit ${rc}\n${out}${err}")
 
 if(NOT rc MATCHES "^[0-9]+$")
@@ -34,6 +41,9 @@ set(meanings "closed without change" "settings changed" "no instance" "the modul
 # The instance was loaded, so "no instance" (2) is a fault.
 if(NOT status MATCHES "^[0134]$")
     message(FATAL_ERROR "unexpected status ${status}")
+endif()
+if(DEFINED STATUS AND NOT status EQUAL STATUS)
+    message(FATAL_ERROR "status ${status}, expected ${STATUS}")
 endif()
 list(GET meanings ${status} expected)
 if(NOT meaning STREQUAL expected)
@@ -56,8 +66,10 @@ if(NOT status EQUAL 1)
 endif()
 
 # Without --ini the command is refused with the usage text.
-execute_process(COMMAND "${HOST}" options --module "${MODULE}"
-    WORKING_DIRECTORY "${WORK}" TIMEOUT 60 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+execute_process(COMMAND ${EMULATOR} "${HOST}" options --module "${MODULE}"
+    WORKING_DIRECTORY "${WORK}" TIMEOUT 60 RESULT_VARIABLE rc INPUT_FILE /dev/null
+    OUTPUT_FILE "${WORK}/usage-out.txt" ERROR_FILE "${WORK}/usage-err.txt")
+file(READ "${WORK}/usage-err.txt" err)
 if(NOT rc EQUAL 2 OR NOT err MATCHES "options --ini FILE")
     message(FATAL_ERROR "options without --ini: exit ${rc}\n${err}")
 endif()
