@@ -168,33 +168,38 @@ TEST(Win32FileIo, AtomicReplaceKeepsTheOldContentWhenAnyStepFails) {
 
 // A reader holding the file open keeps it from being replaced, whatever it shares: the write
 // fails whole once it has waited for the reader a while, and succeeds after it.
+void ExpectAReaderToKeepTheFile(DWORD share) {
+    SCOPED_TRACE(share);
+    TempFolder dir;
+    const std::string path = dir.File("settings.ini");
+    int error = 0;
+    ASSERT_TRUE(platform::WriteFileAtomic(path, "old", error)) << error;
+    HANDLE reader = OpenShared(path, GENERIC_READ, share);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform::WriteFileAtomic(path, "new", error));
+    EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                error == ERROR_UNABLE_TO_REMOVE_REPLACED)
+        << error;
+    ::CloseHandle(reader);
+    EXPECT_EQ(dir.Read("settings.ini"), "old");
+    EXPECT_TRUE(platform::WriteFileAtomic(path, "new", error)) << error;
+    // No temporary file is left behind.
+    std::size_t files = 0;
+    platform::ListFolderFiles(dir.Path(), [&](std::string_view) { ++files; });
+    EXPECT_EQ(files, 1u);
+    std::string bytes;
+    ASSERT_TRUE(platform::ReadWholeFile(path, bytes, error));
+    EXPECT_EQ(bytes, "new");
+}
+
 TEST(Win32FileIo, AReaderHoldingTheFileKeepsItFromBeingReplaced) {
-    for (const DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
-                              DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
-        SCOPED_TRACE(share);
-        if ((share & FILE_SHARE_DELETE) != 0 && OnWine())
-            GTEST_SKIP() << "Wine replaces a file that its reader shares for deleting";
-        TempFolder dir;
-        const std::string path = dir.File("settings.ini");
-        int error = 0;
-        ASSERT_TRUE(platform::WriteFileAtomic(path, "old", error)) << error;
-        HANDLE reader = OpenShared(path, GENERIC_READ, share);
-        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-        EXPECT_FALSE(platform::WriteFileAtomic(path, "new", error));
-        EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-                    error == ERROR_UNABLE_TO_REMOVE_REPLACED)
-            << error;
-        ::CloseHandle(reader);
-        EXPECT_EQ(dir.Read("settings.ini"), "old");
-        EXPECT_TRUE(platform::WriteFileAtomic(path, "new", error)) << error;
-        // No temporary file is left behind.
-        std::size_t files = 0;
-        platform::ListFolderFiles(dir.Path(), [&](std::string_view) { ++files; });
-        EXPECT_EQ(files, 1u);
-        std::string bytes;
-        ASSERT_TRUE(platform::ReadWholeFile(path, bytes, error));
-        EXPECT_EQ(bytes, "new");
-    }
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ);
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+TEST(Win32FileIo, AReaderSharingDeletionAlsoKeepsTheFile) {
+    if (OnWine()) GTEST_SKIP() << "Wine replaces a file that its reader shares for deleting";
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 TEST(Win32NamedLock, RecursiveForItsOwnerExclusiveForOthers) {
