@@ -16,9 +16,9 @@
 #include "support/temp_folder.h"
 
 extern "C" {
-int32_t ExecutePluginCommand(TPluginCallRec *rec);
-void ShowOptionsDialog(TPluginCallRec *rec);
-int32_t GetModuleType(TPluginCallRec *rec);
+int32_t BRV_CALL ExecutePluginCommand(TPluginCallRec *rec);
+void BRV_CALL ShowOptionsDialog(TPluginCallRec *rec);
+int32_t BRV_CALL GetModuleType(TPluginCallRec *rec);
 }
 
 namespace brevor {

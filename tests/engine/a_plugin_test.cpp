@@ -10,6 +10,7 @@
 #include "host_module.h"
 #include "ini_text.h"
 #include "messages_window.h"
+#include "platform/paths.h"
 #include "support/fake_clock.h"
 #include "support/plugin_command.h"
 #include "support/temp_folder.h"
@@ -117,7 +118,7 @@ TEST_F(ModuleClassTest, DefaultsScanNothingAndQuotedFolderLosesItsQuotes) {
     ASSERT_EQ(Command("SET-STATE", 1), 0);  // no LOAD-SETTINGS-NOW: every mode off
     EXPECT_FALSE(plugin_->timSimpleTimeMode->Enabled());
     EXPECT_FALSE(plugin_->timSchedulerMode->Enabled());
-    EXPECT_EQ(plugin_->Settings->edFolder_Text, "/your_folder");
+    EXPECT_EQ(plugin_->Settings->edFolder_Text, platform::DefaultFolder());
 
     host::TIniText ini(dir_.File("s.ini"));
     ini.Set("General", "Folder", "\"/data/in\"");

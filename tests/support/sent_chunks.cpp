@@ -9,8 +9,9 @@ std::atomic<std::int64_t> g_sentChunks{0};
 }  // namespace
 
 // The module looks its host functions up in the test program by name.
-extern "C" __attribute__((visibility("default"))) std::int32_t BRV_CALL
-fSendData(std::uintptr_t, std::int32_t, std::int32_t, const void *, std::int32_t count) {
+extern "C" BREVOR_HOST_EXPORT std::int32_t BRV_CALL fSendData(std::uintptr_t, std::int32_t,
+                                                              std::int32_t, const void *,
+                                                              std::int32_t count) {
     g_sentChunks.fetch_add(1);
     return count;
 }

@@ -34,6 +34,10 @@ std::wstring W(const std::string &s) {
     return std::wstring(s.begin(), s.end());
 }
 
+bool OnWine() {
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 // Another process's open of a file, made with the given share mode.
 HANDLE OpenShared(const std::string &path, DWORD access, DWORD share) {
     return ::CreateFileW(W(path).c_str(), access, share, nullptr, OPEN_EXISTING,
@@ -169,13 +173,25 @@ TEST(Win32FileIo, AtomicReplaceKeepsTheOldContentWhenAnyStepFails) {
         EXPECT_EQ(error, ERROR_DISK_FULL) << static_cast<int>(call);
         EXPECT_EQ(dir.Read("settings.ini"), "old") << static_cast<int>(call);
     }
-    // A reader holding the file open keeps it from being replaced, whatever it shares: the
-    // write fails whole once it has waited for the reader a while, and succeeds after it.
-    HANDLE reader =
-        OpenShared(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    std::string bytes;
+    EXPECT_FALSE(platform::ReadWholeFile(dir.File("missing.ini"), bytes, error));
+    EXPECT_TRUE(platform::IsMissingFileError(error));
+}
+
+// A reader holding the file open keeps it from being replaced, whatever it shares: the write
+// fails whole once it has waited for the reader a while, and succeeds after it.
+void ExpectAReaderToKeepTheFile(DWORD share) {
+    SCOPED_TRACE(share);
+    TempFolder dir;
+    const std::string path = dir.File("settings.ini");
+    int error = 0;
+    ASSERT_TRUE(platform::WriteFileAtomic(path, "old", error)) << error;
+    HANDLE reader = OpenShared(path, GENERIC_READ, share);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(platform::WriteFileAtomic(path, "new", error));
-    EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) << error;
+    EXPECT_TRUE(error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                error == ERROR_UNABLE_TO_REMOVE_REPLACED)
+        << error;
     ::CloseHandle(reader);
     EXPECT_EQ(dir.Read("settings.ini"), "old");
     EXPECT_TRUE(platform::WriteFileAtomic(path, "new", error)) << error;
@@ -186,8 +202,16 @@ TEST(Win32FileIo, AtomicReplaceKeepsTheOldContentWhenAnyStepFails) {
     std::string bytes;
     ASSERT_TRUE(platform::ReadWholeFile(path, bytes, error));
     EXPECT_EQ(bytes, "new");
-    EXPECT_FALSE(platform::ReadWholeFile(dir.File("missing.ini"), bytes, error));
-    EXPECT_TRUE(platform::IsMissingFileError(error));
+}
+
+TEST(Win32FileIo, AReaderHoldingTheFileKeepsItFromBeingReplaced) {
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ);
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+TEST(Win32FileIo, AReaderSharingDeletionAlsoKeepsTheFile) {
+    if (OnWine()) GTEST_SKIP() << "Wine replaces a file that its reader shares for deleting";
+    ExpectAReaderToKeepTheFile(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 TEST(Win32NamedLock, RecursiveForItsOwnerExclusiveForOthers) {

@@ -45,35 +45,47 @@ bool WriteAll(HANDLE file, const std::string &path, std::string_view bytes) {
     return true;
 }
 
-// Creates a temporary file beside target, named after it, that no other writer uses.
-win32::THandle CreateTemporary(const std::wstring &target, std::wstring &name) {
+// Creates a temporary file beside target, named after it, that no other writer uses, with the
+// given attributes.
+win32::THandle CreateTemporary(const std::wstring &target, DWORD attributes, std::wstring &name) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                std::to_wstring(counter.fetch_add(1)) + L".tmp";
         if (FileFault(TFileCall::Open, win32::Narrow(name)) != 0) return win32::THandle();
         win32::THandle file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+                                          attributes, nullptr));
         if (file.Valid() || ::GetLastError() != ERROR_FILE_EXISTS) return file;
     }
     ::SetLastError(ERROR_FILE_EXISTS);
     return win32::THandle();
 }
 
-// Renames source over target; the rename is on the disk when it returns. A file that any process
-// holds open cannot be replaced, even where it shares deleting: readers of settings files keep
-// them open only briefly, so the rename is tried again for a short while (about half a second
-// in all) before it fails.
+// Puts source in target's place. An existing target is replaced with ReplaceFileW, which gives
+// the new file the replaced one's security descriptor and attributes (a file shared with other
+// users stays so); a missing one is made by a rename that is on the disk when it returns. A file
+// that any process holds open cannot be replaced, even where it shares deleting: readers of
+// settings files keep them open only briefly, so the replacement is tried again for a short
+// while (about half a second in all) before it fails.
 bool ReplaceWith(const std::wstring &source, const std::wstring &target) {
     constexpr int kAttempts = 10;
     for (int attempt = 1;; ++attempt) {
-        if (::MoveFileExW(source.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE)
-            return true;
+        // Where ReplaceFileW removed the target but could not move source into its place
+        // (ERROR_UNABLE_TO_MOVE_REPLACEMENT), the next attempt finds no target and renames.
+        const BOOL done =
+            ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES
+                ? ::MoveFileExW(source.c_str(), target.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                : ::ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                                 nullptr, nullptr);
+        if (done != FALSE) return true;
         const DWORD error = ::GetLastError();
-        if (attempt == kAttempts ||
-            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
-            return false;
+        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+                          error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                          error == ERROR_FILE_NOT_FOUND;  // the target went away meanwhile
+        if (attempt == kAttempts || !busy) return false;
         ::Sleep(static_cast<DWORD>(attempt * 10));
         ::SetLastError(error);
     }
@@ -121,8 +133,20 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, int &error) {
 bool WriteFileAtomic(const std::string &path, std::string_view bytes, int &error) {
     error = 0;
     const std::wstring target = WriteTarget(win32::Wide(path));
+    // A read-only file is not replaced, as the system refuses to; its other attributes (hidden,
+    // system) are the new file's from the start, whatever the replacing call keeps.
+    DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    attributes = attributes == INVALID_FILE_ATTRIBUTES || (attributes & kKept) == 0
+                     ? FILE_ATTRIBUTE_NORMAL
+                     : attributes & kKept;
     std::wstring temporary;
-    win32::THandle file = CreateTemporary(target, temporary);
+    win32::THandle file = CreateTemporary(target, attributes, temporary);
     if (!file.Valid()) {
         error = LastSystemError();
         return false;
