@@ -161,13 +161,17 @@ TEST_F(LifecycleTest, ModuleFileAndDialogHelpers) {
 
     const TRect form{10, 20, 110, 220};
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // no owner window
-    plugin_.Host().SetOwnerWindow(42);
+    // An owner handle that names no window on any system: 16-bit forms such as 42 may name a
+    // live window on Windows (the system matches them by their low word), this one is past the
+    // end of the window handle table.
+    constexpr auto kNoWindow = ~std::uintptr_t{1};
+    plugin_.Host().SetOwnerWindow(kNoWindow);
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));  // nothing remembered
     plugin_.SaveDialogBounds(form);
     EXPECT_FALSE(plugin_.DialogBoundsChanged(form));
     EXPECT_TRUE(plugin_.DialogBoundsChanged(TRect{11, 20, 111, 220}));
     TRect moved = form;
-    EXPECT_FALSE(plugin_.CenterOverOwner(moved));  // 42 is no window whose rectangle can be read
+    EXPECT_FALSE(plugin_.CenterOverOwner(moved));  // no window whose rectangle can be read
     EXPECT_EQ(moved, form);
 }
 
