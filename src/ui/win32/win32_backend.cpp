@@ -150,6 +150,9 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
             TCall *call = nullptr;
             {
                 std::lock_guard lock(mutex);
+                // A thread that has handed over to a newer one runs nothing more (a wake-up
+                // posted to it before it quit still arrives).
+                if (!running || id != ::GetCurrentThreadId()) return;
                 if (queue.empty()) {
                     if (depth == 0) {
                         running = false;
