@@ -25,6 +25,14 @@ LRESULT CALLBACK ControlSubclass(HWND window, UINT message, WPARAM wParam, LPARA
             adapter->Guard([&] { adapter->FocusIn(reinterpret_cast<HWND>(wParam)); });
             return r;
         }
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_LBUTTONUP:
+        case WM_CAPTURECHANGED:
+            if (adapter->PressedWithoutFocus(window) &&
+                adapter->ButtonMouse(window, message, lParam))
+                return 0;
+            break;
         case WM_CONTEXTMENU:
             if (adapter->Control().PopupMenu) {
                 adapter->ShowPopup(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
@@ -117,6 +125,34 @@ void TControlAdapter::ApplyVisibility() {
     }
 }
 
+bool TControlAdapter::ButtonMouse(HWND window, UINT message, LPARAM lParam) {
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            pressed_ = window;
+            ::SetCapture(window);
+            ::SendMessageW(window, BM_SETSTATE, TRUE, 0);
+            return true;
+        case WM_LBUTTONUP: {
+            if (pressed_ != window) return true;
+            pressed_ = nullptr;
+            if (::GetCapture() == window) ::ReleaseCapture();
+            ::SendMessageW(window, BM_SETSTATE, FALSE, 0);
+            RECT r;
+            ::GetClientRect(window, &r);
+            const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (::PtInRect(&r, at)) host_.Guarded([&] { Command(window, BN_CLICKED); });
+            return true;
+        }
+        default:  // WM_CAPTURECHANGED: the press is over without a click
+            if (pressed_ == window && reinterpret_cast<HWND>(lParam) != window) {
+                pressed_ = nullptr;
+                ::SendMessageW(window, BM_SETSTATE, FALSE, 0);
+            }
+            return false;
+    }
+}
+
 void TControlAdapter::FocusIn(HWND) {
     if (auto *w = dynamic_cast<TWinControl *>(&control_)) host_.FocusEntered(w);
 }
@@ -199,11 +235,12 @@ public:
     using TControlAdapter::TControlAdapter;
 
     void Command(HWND, int code) override {
-        if (code == BN_CLICKED && !host_.Updating()) control_.Click();
+        // A greyed button is clicked by no one (a message posted to it still arrives).
+        if (code == BN_CLICKED && !host_.Updating() && control_.EffectivelyEnabled())
+            control_.Click();
     }
-    void FocusIn(HWND lost) override {
-        if (lost) ::SetFocus(lost);
-    }
+    bool PressedWithoutFocus(HWND) const override { return true; }
+    void FocusIn(HWND) override {}
 
 protected:
     void CreateWindows(HWND parent) override {
@@ -222,6 +259,10 @@ public:
     }
     void Command(HWND, int code) override {
         if (code != BN_CLICKED || host_.Updating()) return;
+        if (!check_.EffectivelyEnabled()) {
+            ApplyState();
+            return;
+        }
         const bool on = ::SendMessageW(main_, BM_GETCHECK, 0, 0) == BST_CHECKED;
         if (!host_.UserFocus(&check_)) {
             ApplyState();  // the click is abandoned: back to the model's state
@@ -365,14 +406,7 @@ public:
         }
         TEditAdapter::Command(from, code);
     }
-    void FocusIn(HWND lost) override {
-        // The browse button is clicked without taking the focus from where it was.
-        if (::GetFocus() == button_ && lost) {
-            ::SetFocus(lost);
-            return;
-        }
-        TEditAdapter::FocusIn(lost);
-    }
+    bool PressedWithoutFocus(HWND window) const override { return window == button_; }
 
 protected:
     void CreateWindows(HWND parent) override {

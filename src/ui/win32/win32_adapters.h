@@ -88,6 +88,12 @@ public:
     virtual void FocusIn(HWND lost);
     // The context menu was asked for at screen point (x, y) (-1, -1: from the keyboard).
     bool ShowPopup(HWND window, int x, int y);
+    // Whether a button of this control is pressed without taking the focus (tool buttons,
+    // the browse button): the mouse is handled here, and a release over the button sends
+    // BN_CLICKED to Command. A button that took the focus would lose its press as soon as
+    // the focus went back.
+    virtual bool PressedWithoutFocus(HWND) const { return false; }
+    bool ButtonMouse(HWND window, UINT message, LPARAM lParam);
 
     HWND Outer() const { return outer_; }
     // Where the control's children go, or null when it has none of its own.
@@ -119,6 +125,9 @@ protected:
     HWND main_ = nullptr;      // shows the value and takes the focus
     HWND area_ = nullptr;      // where the control's children go
     std::vector<HWND> extra_;  // further windows shown and enabled with outer_
+
+private:
+    HWND pressed_ = nullptr;  // the button pressed without the focus, until released
 };
 
 // The adapter for a control's kind; null for a control with nothing to show.

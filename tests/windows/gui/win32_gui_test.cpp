@@ -14,6 +14,8 @@
 #endif
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -274,8 +276,52 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
     }
 }
 
-// Second showing: a new scan interval, OK.
-void DriveOk(HWND owner) {
+HWND FirstChildOfClass(HWND dialog, const wchar_t *windowClass) {
+    HWND found = nullptr;
+    EachWindow(dialog, [&](HWND w) {
+        if (_wcsicmp(ClassOf(w).c_str(), windowClass) != 0) return true;
+        found = w;
+        return false;
+    });
+    return found;
+}
+
+// The scheduler page: chosen by a click on its tab; a tool button adds a row to its list.
+void DriveSchedulerPage(HWND dialog, const std::string &artifacts) {
+    HWND tabs = FirstChildOfClass(dialog, WC_TABCONTROLW);
+    HWND list = FirstChildOfClass(dialog, WC_LISTVIEWW);
+    Check(tabs && list, "the dialog has its pages and the scheduler's list");
+    if (!tabs || !list) return;
+    RECT tab;
+    ::SendMessageW(tabs, TCM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&tab));
+    const LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    ::PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+    Check(WaitFor([&] { return ::IsWindowVisible(list) != FALSE; }),
+          "a click on the third tab shows the scheduler page");
+    HWND add = ButtonNamed(dialog, L"Add time");
+    Check(add != nullptr, "the scheduler has its tool buttons");
+    if (!add) return;
+    // Greyed while the page is not active: a click there does nothing.
+    Click(add);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Check(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 0, "a greyed tool button does nothing");
+    HWND active = ButtonNamed(dialog, L"Active");
+    Check(active != nullptr, "the scheduler page has its Active box");
+    if (active) Click(active);
+    Check(WaitFor([&] { return ::IsWindowEnabled(add) != FALSE; }),
+          "checking Active enables the tool buttons");
+    Click(add);
+    Check(WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }),
+          "the tool button adds a row to the list");
+    Check(WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED) == 0; }),
+          "the new row is chosen");
+    const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-scheduler-win32.bmp");
+    Check(shot.Colours > 8, "the scheduler page is drawn");
+}
+
+// Second showing: a new scan interval, a schedule row, OK.
+void DriveOk(HWND owner, const std::string &artifacts) {
     HWND dialog = WaitForDialog(owner, 30000);
     Check(dialog != nullptr, "the options dialog appears again");
     if (!dialog) return;
@@ -285,6 +331,7 @@ void DriveOk(HWND owner) {
         Click(interval);
         ::SendMessageW(interval, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"17"));
     }
+    DriveSchedulerPage(dialog, artifacts);
     HWND ok = ButtonNamed(dialog, L"OK");
     Check(ok != nullptr, "the dialog has an OK button");
     if (ok) Click(ok);
@@ -331,7 +378,7 @@ int main(int argc, char **argv) {
     Check(first == 0, "Cancel: closed without change (status " + std::to_string(first) + ")");
     Check(::IsWindowEnabled(owner) != FALSE, "the owner is enabled again");
 
-    driver = std::thread([&] { DriveOk(owner); });
+    driver = std::thread([&] { DriveOk(owner, artifacts); });
     const std::int64_t second = ShowOptions(module, id, ini, owner);
     driver.join();
     Check(second == 1, "OK: settings changed (status " + std::to_string(second) + ")");
