@@ -43,14 +43,26 @@ void BecomePerMonitorAware() {
         set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)));
 }
 
-// The caller's wait: only the messages sent to its own windows are handled (the form's owner
-// may be one of them), nothing posted, so the host's code does not run under the wait.
+// The caller's wait. Messages sent to the caller's own windows are handled (the form's owner
+// may be one of them: enabling it and activation changes are sent to it), and its windows are
+// painted, so an owner on this thread keeps drawing under the dialog and the thread never
+// looks hung. Nothing posted is taken: the host's own code does not run under the wait.
 void WaitHandlingSentMessages(HANDLE done) {
     for (;;) {
-        const DWORD r = ::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) break;
+        const DWORD r =
+            ::MsgWaitForMultipleObjects(1, &done, FALSE, 250, QS_SENDMESSAGE | QS_PAINT);
+        if (r == WAIT_OBJECT_0) break;
+        if (r == WAIT_FAILED) {
+            // The work still runs with the caller's data: wait for it in any case.
+            ::WaitForSingleObject(done, INFINITE);
+            break;
+        }
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        // A window that never validates itself would be painted again and again: a few
+        // rounds, then back to the wait.
+        for (int i = 0; i < 16 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+            ::DispatchMessageW(&msg);
     }
 }
 
