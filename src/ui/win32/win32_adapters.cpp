@@ -783,8 +783,9 @@ void TFormAdapter::PlaceWindow() {
     RECT over = work;
     switch (form_.Position) {
         case TFormPosition::Designed:
-            left = Px(form_.Left());
-            top = Px(form_.Top());
+            // Screen coordinates, as the host's window reports its own: not scaled.
+            left = form_.Left();
+            top = form_.Top();
             break;
         case TFormPosition::ScreenCenter:
             left = work.left + (work.right - work.left - width) / 2;

@@ -244,6 +244,12 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
                                                            std::to_string(client.right) + " x " +
                                                            std::to_string(client.bottom) + ")");
     Check(!::IsWindowEnabled(owner), "the owner is disabled while the dialog is shown");
+    // The owner is 700 x 700 at (100, 100): the dialog's 500 x 565 centred over it.
+    RECT placed;
+    ::GetWindowRect(dialog, &placed);
+    Check(placed.left == 200 && placed.top == 167, "the dialog is centred over its owner (at " +
+                                                       std::to_string(placed.left) + ", " +
+                                                       std::to_string(placed.top) + ")");
     const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-dialog-win32.bmp");
     Check(shot.Colours > 8, "the dialog is drawn (" + std::to_string(shot.Colours) + " colours)");
 
