@@ -16,6 +16,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -162,8 +163,67 @@ struct TShot {
     std::size_t Colours = 0;
 };
 
-// Copies the window's client area from the screen, counts its colours and writes it as a
-// bitmap file.
+std::uint32_t Crc32(const std::string &bytes, std::uint32_t crc = 0) {
+    crc = ~crc;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void PutBig32(std::string &out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+// A PNG file of 8-bit RGB rows, compressed with stored blocks only (no compression library
+// on the test's side).
+void WritePng(const std::string &file, int width, int height, const std::string &rgb) {
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0';  // no filter
+        raw.append(rgb, static_cast<std::size_t>(y) * width * 3,
+                   static_cast<std::size_t>(width) * 3);
+    }
+    std::string zlib = "\x78\x01";
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (std::size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        const bool last = at + n >= raw.size();
+        zlib += static_cast<char>(last ? 1 : 0);
+        zlib += static_cast<char>(n & 0xFF);
+        zlib += static_cast<char>(n >> 8);
+        zlib += static_cast<char>(~n & 0xFF);
+        zlib += static_cast<char>((~n >> 8) & 0xFF);
+        zlib.append(raw, at, n);
+        if (last) break;
+    }
+    PutBig32(zlib, (b << 16) | a);
+    auto chunk = [](std::string &out, const char *type, const std::string &data) {
+        PutBig32(out, static_cast<std::uint32_t>(data.size()));
+        const std::string typed = std::string(type) + data;
+        out += typed;
+        PutBig32(out, Crc32(typed));
+    };
+    std::string header;
+    PutBig32(header, static_cast<std::uint32_t>(width));
+    PutBig32(header, static_cast<std::uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB
+    std::string png = "\x89PNG\r\n\x1a\n";
+    chunk(png, "IHDR", header);
+    chunk(png, "IDAT", zlib);
+    chunk(png, "IEND", "");
+    std::ofstream(file, std::ios::binary) << png;
+}
+
+// Copies the window's client area from the screen, counts its colours and writes it as a PNG
+// file.
 TShot Screenshot(HWND w, const std::string &file) {
     TShot shot;
     RECT r;
@@ -187,16 +247,18 @@ TShot Screenshot(HWND w, const std::string &file) {
     ::GdiFlush();
     const auto *pixels = static_cast<const std::uint32_t *>(bits);
     const std::size_t count = static_cast<std::size_t>(shot.Width) * shot.Height;
-    std::set<std::uint32_t> colours(pixels, pixels + count);
+    std::set<std::uint32_t> colours;
+    std::string rgb;
+    rgb.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t p = pixels[i] & 0xFFFFFFu;
+        colours.insert(p);
+        rgb += static_cast<char>((p >> 16) & 0xFF);
+        rgb += static_cast<char>((p >> 8) & 0xFF);
+        rgb += static_cast<char>(p & 0xFF);
+    }
     shot.Colours = colours.size();
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-    header.bfSize = static_cast<DWORD>(header.bfOffBits + count * 4);
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(&header), sizeof header);
-    out.write(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char *>(bits), static_cast<std::streamsize>(count * 4));
+    WritePng(file, shot.Width, shot.Height, rgb);
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
@@ -250,7 +312,7 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
     Check(placed.left == 200 && placed.top == 167, "the dialog is centred over its owner (at " +
                                                        std::to_string(placed.left) + ", " +
                                                        std::to_string(placed.top) + ")");
-    const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-dialog-win32.bmp");
+    const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-dialog-win32.png");
     Check(shot.Colours > 8, "the dialog is drawn (" + std::to_string(shot.Colours) + " colours)");
 
     // A folder that does not exist cannot be left: the error comes up over the dialog.
@@ -265,7 +327,7 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
         Check(message != nullptr, "leaving a folder that does not exist shows the error over it");
         if (message) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            const TShot m = DrawnScreenshot(message, artifacts + "/message-dialog-win32.bmp");
+            const TShot m = DrawnScreenshot(message, artifacts + "/message-dialog-win32.png");
             Check(m.Colours > 8, "the error is drawn (" + std::to_string(m.Colours) + " colours)");
             Check(!::IsWindowEnabled(dialog), "the dialog is disabled under the error");
             Key(message, VK_RETURN);
@@ -322,7 +384,7 @@ void DriveSchedulerPage(HWND dialog, const std::string &artifacts) {
           "the tool button adds a row to the list");
     Check(WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED) == 0; }),
           "the new row is chosen");
-    const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-scheduler-win32.bmp");
+    const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-scheduler-win32.png");
     Check(shot.Colours > 8, "the scheduler page is drawn");
 }
 
