@@ -395,6 +395,15 @@ void DriveOk(HWND owner, const std::string &artifacts) {
     if (!dialog) return;
     HWND interval = ChildAt(dialog, L"Edit", 132, 8);
     Check(interval != nullptr, "the scan interval box is where the form puts it");
+    // The up arrow beside the box steps the value (5, from the INI file) by one.
+    HWND arrows = ChildAt(dialog, UPDOWN_CLASSW, 132 + 120 - 16, 8);
+    Check(arrows != nullptr, "the scan interval has its arrows");
+    if (interval && arrows) {
+        ::PostMessageW(arrows, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 3));
+        ::PostMessageW(arrows, WM_LBUTTONUP, 0, MAKELPARAM(8, 3));
+        Check(WaitFor([&] { return TextOf(interval) == L"6"; }),
+              "the up arrow steps the scan interval to 6");
+    }
     if (interval) {
         Click(interval);
         ::SendMessageW(interval, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"17"));
