@@ -204,6 +204,16 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
 
     void Run() {
         BecomePerMonitorAware();
+        // The module's manifest (resource 2) asks for the current common controls; without it
+        // (the core linked into a program of its own) the controls keep the program's style.
+        ACTCTXW manifest{};
+        manifest.cbSize = sizeof manifest;
+        manifest.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        manifest.hModule = platform::win32::OwnModuleHandle();
+        manifest.lpResourceName = MAKEINTRESOURCEW(2);
+        HANDLE context = ::CreateActCtxW(&manifest);
+        ULONG_PTR cookie = 0;
+        if (context != INVALID_HANDLE_VALUE && !::ActivateActCtx(context, &cookie)) cookie = 0;
         const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                            ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
@@ -234,6 +244,8 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
         }
         if (window) ::DestroyWindow(window);
         if (SUCCEEDED(com)) ::CoUninitialize();
+        if (cookie) ::DeactivateActCtx(0, cookie);
+        if (context != INVALID_HANDLE_VALUE) ::ReleaseActCtx(context);
     }
 
     void Stop() {

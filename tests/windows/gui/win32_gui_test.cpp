@@ -384,6 +384,8 @@ void DriveSchedulerPage(HWND dialog, const std::string &artifacts) {
           "the tool button adds a row to the list");
     Check(WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, -1, LVNI_SELECTED) == 0; }),
           "the new row is chosen");
+    // The new row is painted a moment after it is there.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-scheduler-win32.png");
     Check(shot.Colours > 8, "the scheduler page is drawn");
 }
