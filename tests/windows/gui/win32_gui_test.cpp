@@ -161,6 +161,13 @@ void Key(HWND w, WPARAM key) {
 struct TShot {
     int Width = 0, Height = 0;
     std::size_t Colours = 0;
+    std::size_t Black = 0;  // pixels: text, and whatever was not painted yet
+    std::uint32_t Sum = 0;  // of the pixels, to tell two pictures apart
+
+    // Painted: more than a few colours, and black no more than text makes.
+    bool Drawn() const {
+        return Colours > 8 && Black * 8 < static_cast<std::size_t>(Width) * Height;
+    }
 };
 
 std::uint32_t Crc32(const std::string &bytes, std::uint32_t crc = 0) {
@@ -253,11 +260,13 @@ TShot Screenshot(HWND w, const std::string &file) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t p = pixels[i] & 0xFFFFFFu;
         colours.insert(p);
+        if (p == 0) ++shot.Black;
         rgb += static_cast<char>((p >> 16) & 0xFF);
         rgb += static_cast<char>((p >> 8) & 0xFF);
         rgb += static_cast<char>(p & 0xFF);
     }
     shot.Colours = colours.size();
+    shot.Sum = Crc32(rgb);
     WritePng(file, shot.Width, shot.Height, rgb);
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
@@ -268,11 +277,13 @@ TShot Screenshot(HWND w, const std::string &file) {
 
 // Waits until the window has been drawn (more than a few colours), then keeps it.
 TShot DrawnScreenshot(HWND w, const std::string &file) {
-    TShot shot;
+    // Painted, and the same picture twice in a row: the painting is over.
+    TShot shot, previous;
     WaitFor(
         [&] {
+            previous = shot;
             shot = Screenshot(w, file);
-            return shot.Colours > 8;
+            return shot.Drawn() && shot.Sum == previous.Sum;
         },
         5000);
     return shot;
@@ -313,7 +324,8 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
                                                        std::to_string(placed.left) + ", " +
                                                        std::to_string(placed.top) + ")");
     const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-dialog-win32.png");
-    Check(shot.Colours > 8, "the dialog is drawn (" + std::to_string(shot.Colours) + " colours)");
+    Check(shot.Drawn(), "the dialog is drawn (" + std::to_string(shot.Colours) + " colours, " +
+                            std::to_string(shot.Black) + " black pixels)");
 
     // A folder that does not exist cannot be left: the error comes up over the dialog.
     HWND folder = ChildAt(dialog, L"Edit", 132, 40);
@@ -328,7 +340,7 @@ void DriveCancel(HWND owner, const std::string &artifacts) {
         if (message) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             const TShot m = DrawnScreenshot(message, artifacts + "/message-dialog-win32.png");
-            Check(m.Colours > 8, "the error is drawn (" + std::to_string(m.Colours) + " colours)");
+            Check(m.Drawn(), "the error is drawn (" + std::to_string(m.Colours) + " colours)");
             Check(!::IsWindowEnabled(dialog), "the dialog is disabled under the error");
             Key(message, VK_RETURN);
             Check(WaitFor([&] { return !::IsWindow(message) || !::IsWindowVisible(message); }),
@@ -387,7 +399,7 @@ void DriveSchedulerPage(HWND dialog, const std::string &artifacts) {
     // The new row is painted a moment after it is there.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const TShot shot = DrawnScreenshot(dialog, artifacts + "/options-scheduler-win32.png");
-    Check(shot.Colours > 8, "the scheduler page is drawn");
+    Check(shot.Drawn(), "the scheduler page is drawn");
 }
 
 // Second showing: a new scan interval, a schedule row, OK.
