@@ -407,6 +407,31 @@ void DriveOk(HWND owner, const std::string &artifacts) {
     HWND dialog = WaitForDialog(owner, 30000);
     Check(dialog != nullptr, "the options dialog appears again");
     if (!dialog) return;
+    // The browse button beside the folder opens the system's folder dialog over this one;
+    // closing it leaves the folder as it was.
+    HWND folder = ChildAt(dialog, L"Edit", 132, 40);
+    HWND browse = ChildAt(dialog, L"Button", 132 + 360 - 23, 40);
+    Check(folder && browse, "the folder box has its browse button");
+    if (folder && browse) {
+        const std::wstring before = TextOf(folder);
+        Click(browse);
+        HWND chooser = nullptr;
+        WaitFor([&] {
+            EachWindow(nullptr, [&](HWND w) {
+                if (::IsWindowVisible(w) && ::GetWindow(w, GW_OWNER) == dialog &&
+                    ClassOf(w) == L"#32770")
+                    chooser = w;
+                return chooser == nullptr;
+            });
+            return chooser != nullptr;
+        });
+        Check(chooser != nullptr, "the browse button opens the folder dialog over the dialog");
+        if (chooser) {
+            ::PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+            Check(WaitFor([&] { return !::IsWindow(chooser); }), "the folder dialog closes");
+        }
+        Check(TextOf(folder) == before, "a cancelled folder dialog leaves the folder");
+    }
     HWND interval = ChildAt(dialog, L"Edit", 132, 8);
     Check(interval != nullptr, "the scan interval box is where the form puts it");
     // The up arrow beside the box steps the value (5, from the INI file) by one.
