@@ -52,6 +52,10 @@ int WindowDpi(HWND window) {
     return dpi > 0 ? dpi : 96;
 }
 
+// Sent to a window of a thread aware of each monitor's dots per inch when it moved to a monitor
+// of other dots per inch (the value of the systems that send it; older headers lack the name).
+constexpr UINT kWmDpiChanged = 0x02E0;
+
 class TWin32Form final : public TFormObserver, private TAdapterHost {
 public:
     explicit TWin32Form(TCustomForm &form) : form_(form) {}
@@ -88,6 +92,7 @@ private:
     void FocusActiveLater();
     bool FormMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result);
     bool PreviewKey(const MSG &msg);
+    void DpiChanged(int dpi, const RECT &suggested);
 
     TCustomForm &form_;
     TFormObserver *previousObserver_ = nullptr;
@@ -253,6 +258,9 @@ bool TWin32Form::FormMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             return true;
         case kWmWake:
             return true;
+        case kWmDpiChanged:
+            Guarded([&] { DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT *>(lParam)); });
+            return true;
         case WM_CLOSE:
             // The close button cancels, as the Cancel button would.
             form_.ModalResult = mrCancel;
@@ -285,6 +293,34 @@ bool TWin32Form::FormMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         default:
             return false;
     }
+}
+
+// The model's pixels are at 96 dots per inch: the font and every window are made again at the
+// new monitor's dots per inch, the window where the system suggests.
+void TWin32Form::DpiChanged(int dpi, const RECT &suggested) {
+    if (dpi <= 0 || dpi == dpi_) return;
+    TUpdating guard(*this);
+    dpi_ = dpi;
+    HFONT old = font_;
+    font_ = MakeMessageFont(dpi_);
+    for (HWND w = ::GetWindow(Window(), GW_CHILD); w;) {
+        // Depth first over every window of the form.
+        ::SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        HWND next = ::GetWindow(w, GW_CHILD);
+        while (!next && w && w != Window()) {
+            next = ::GetWindow(w, GW_HWNDNEXT);
+            if (!next) w = ::GetParent(w);
+        }
+        w = next;
+    }
+    if (old) ::DeleteObject(old);
+    ::SetWindowPos(Window(), nullptr, suggested.left, suggested.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (auto &[control, adapter] : adapters_) {
+        adapter->ApplyBounds();
+        if (dynamic_cast<TListView *>(control)) adapter->ApplyItems();  // column widths
+    }
+    ::InvalidateRect(Window(), nullptr, TRUE);
 }
 
 // Tab, Enter, Esc and F1 go to the model, which knows the tab order, the default and cancel

@@ -407,6 +407,23 @@ void DriveOk(HWND owner, const std::string &artifacts) {
     HWND dialog = WaitForDialog(owner, 30000);
     Check(dialog != nullptr, "the options dialog appears again");
     if (!dialog) return;
+    // Moved to a monitor of 144 dots per inch and back: the form is laid out again at each.
+    const auto dpiChanged = [&](int dpi) {
+        RECT at;
+        ::GetWindowRect(dialog, &at);
+        ::SendMessageW(dialog, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&at));
+        RECT client;
+        ::GetClientRect(dialog, &client);
+        HWND folderBox = ChildAt(dialog, L"Edit", 132 * dpi / 96, 40 * dpi / 96);
+        return std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+               (folderBox ? " folder box placed" : " folder box elsewhere");
+    };
+    const std::string large = dpiChanged(144);
+    Check(large == "750x848 folder box placed", "laid out at 144 dots per inch: " + large);
+    const std::string normal = dpiChanged(96);
+    Check(normal == "500x565 folder box placed", "laid out at 96 dots per inch again: " + normal);
+
     // The browse button beside the folder opens the system's folder dialog over this one;
     // closing it leaves the folder as it was.
     HWND folder = ChildAt(dialog, L"Edit", 132, 40);
