@@ -315,6 +315,7 @@ void TConfigg::Open() {
         TRect bounds = BoundsRect();
         plugin_.SaveDialogBounds(bounds);
         plugin_.LoadSettings(this, &plugin_.shConfig, std::string());
+        OwnerWindow = plugin_.Host().OwnerWindow();
         bounds = BoundsRect();
         if (!plugin_.DialogBoundsChanged(bounds) && plugin_.CenterOverOwner(bounds)) {
             Position = TFormPosition::Designed;

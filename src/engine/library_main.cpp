@@ -7,6 +7,9 @@
 #ifdef BREVOR_HAVE_GTK
 #include "ui/gtk/gtk_backend.h"
 #endif
+#ifdef BREVOR_HAVE_WIN32_UI
+#include "ui/win32/win32_backend.h"
+#endif
 
 namespace {
 
@@ -17,14 +20,19 @@ struct TLibraryLifetime {
 #ifdef BREVOR_HAVE_GTK
         // Costs nothing until a dialog is asked for; its thread stops before the unload.
         brevor::InstallGtkBackend();
+#elif defined(BREVOR_HAVE_WIN32_UI)
+        // Costs nothing until a dialog is asked for; its thread ends with the last dialog.
+        brevor::InstallWin32Backend();
 #else
-        // No renderer in this build (Windows until its native one exists): no options dialog.
+        // No renderer in this build: no options dialog.
         brevor::SetOptionsDialogOffered(false);
 #endif
     }
     ~TLibraryLifetime() {
 #ifdef BREVOR_HAVE_GTK
         brevor::ShutdownGtkBackend();
+#elif defined(BREVOR_HAVE_WIN32_UI)
+        brevor::ShutdownWin32Backend();
 #endif
         brevor::FinalizeLibrary();
     }

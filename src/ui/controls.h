@@ -485,6 +485,9 @@ public:
     bool KeyPreview = false;
     int MinWidth = 0, MinHeight = 0;
     std::string HelpFile;
+    // The host's native window that owns the form while it is shown (0: none). A form shown
+    // over another form is owned by that one.
+    std::uintptr_t OwnerWindow = 0;
 
     std::int32_t ModalResult = mrNone;
     bool Modal() const { return modal_; }

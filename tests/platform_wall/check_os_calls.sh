@@ -5,8 +5,8 @@
 set -eu
 cd "$1"
 
-# Places that may talk to the OS: the platform layer, and the GTK renderer (POSIX only).
-allowed='^src/(platform|ui/gtk)/'
+# Places that may talk to the OS: the platform layer, and the native renderers (GTK, Win32).
+allowed='^src/(platform|ui/gtk|ui/win32)/'
 
 os_headers='unistd\.h|fcntl\.h|sys/[A-Za-z0-9_/]+\.h|dirent\.h|dlfcn\.h|pthread\.h|signal\.h|csignal|elf\.h|link\.h|execinfo\.h|sched\.h|semaphore\.h|poll\.h|termios\.h|spawn\.h|syslog\.h|pwd\.h|grp\.h|utime\.h|netdb\.h|netinet/[a-z_]+\.h|arpa/[a-z_]+\.h|windows\.h|winbase\.h|winuser\.h|winreg\.h|winnt\.h|io\.h|direct\.h|process\.h|shlobj\.h|shellapi\.h|objbase\.h|oleauto\.h|winsock2?\.h|fstream|filesystem'
 file_calls='\b(fopen|fdopen|freopen|fclose|fread|fwrite|fgets|fputs|fprintf|fscanf|fseek|ftell|fflush|tmpfile|tmpnam|opendir|readdir|dlopen|dlsym|dladdr|mmap)\b|std::rename\(|std::remove\([^,;]*\);|std::(i|o)?fstream|std::filesystem|(^|[^A-Za-z0-9_:])::(open|close|read|write|unlink|stat|lstat|fstat|lseek|ftruncate|rename|remove|mkdir|rmdir|flock)\('

@@ -1,6 +1,6 @@
 # Compiles every core header after the macros <windows.h> defines (windows_macros.h), so a
 # header that declares or uses one of their names fails here. The POSIX-only GTK renderer is
-# left out: it never meets <windows.h>.
+# left out: it never meets <windows.h>; so is the Win32 renderer, which includes it itself.
 # The Win32 platform folder includes <windows.h> itself and is left out too.
 # In: CXX (the compiler), SRC (the src folder), INCLUDE (the public include folder), OUT (a
 # scratch file); optionally PRELUDE (a header included first instead of the stand-in macros,
@@ -10,7 +10,7 @@ if(NOT PRELUDE)
     set(PRELUDE ${CMAKE_CURRENT_LIST_DIR}/windows_macros.h)
 endif()
 file(GLOB_RECURSE headers RELATIVE ${SRC} ${SRC}/*.h)
-list(FILTER headers EXCLUDE REGEX "^ui/gtk/")
+list(FILTER headers EXCLUDE REGEX "^ui/(gtk|win32)/")
 list(FILTER headers EXCLUDE REGEX "^platform/win32/")
 if(SKIP)
     list(FILTER headers EXCLUDE REGEX "${SKIP}")
