@@ -10,47 +10,18 @@
 #include <vector>
 
 #include "ui/gtk/gtk_internal.h"
+#include "ui/renderer_host.h"
 
 namespace brevor::gtkui {
 
-// What the adapters ask of the renderer of their form.
-class TAdapterHost {
+// What the adapters ask of the renderer of their form, besides what any renderer is asked.
+class TAdapterHost : public TRendererHost {
 public:
-    virtual ~TAdapterHost() = default;
-
-    // Runs a model call from a signal handler: nothing may unwind through GTK's C frames, so
-    // the first error ends the showing and is rethrown when the form returns.
-    virtual void Guarded(const std::function<void()> &work) = 0;
-
-    // The feedback guard: while the renderer itself changes widgets, their signals are
-    // ignored, so a change never comes back as a user's action.
-    virtual void BeginUpdate() = 0;
-    virtual void EndUpdate() = 0;
-    virtual bool Updating() const = 0;
-
-    // A user's action on the control moves the focus there first; false when the focus was
-    // refused (the action is then abandoned).
-    virtual bool UserFocus(TWinControl *control) = 0;
-    // The widget of the control took the keyboard focus.
-    virtual void FocusEntered(TWinControl *control) = 0;
-
     // Makes the widgets of a control in a parent's child area (a fixed, the form's layout or
     // a notebook) and its children's.
     virtual void Build(TControl *control, GtkWidget *parent) = 0;
     // The widget that takes the focus for a control that is already built, or null.
     virtual GtkWidget *FocusWidget(TWinControl *control) = 0;
-};
-
-// RAII for the feedback guard.
-class TUpdating {
-public:
-    explicit TUpdating(TAdapterHost &host) : host_(host) { host_.BeginUpdate(); }
-    ~TUpdating() { host_.EndUpdate(); }
-    TUpdating(const TUpdating &) = delete;
-    TUpdating &operator=(const TUpdating &) = delete;
-
-private:
-    TAdapterHost &host_;
 };
 
 class TControlAdapter {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rtl/ansi.h"
+#include "ui/focus_arbiter.h"
 #include "ui/gtk/gtk_adapters.h"
 #include "ui/gtk/gtk_internal.h"
 
@@ -43,8 +44,10 @@ private:
     void BeginUpdate() override { ++updating_; }
     void EndUpdate() override { --updating_; }
     bool Updating() const override { return updating_ > 0; }
-    bool UserFocus(TWinControl *w) override;
-    void FocusEntered(TWinControl *w) override;
+    bool UserFocus(TWinControl *w) override { return focus_.UserFocus(w); }
+    void FocusEntered(TWinControl *w) override {
+        if (!updating_) focus_.FocusEntered(w);
+    }
     void Build(TControl *c, GtkWidget *parent) override;
     GtkWidget *FocusWidget(TWinControl *w) override;
 
@@ -63,7 +66,7 @@ private:
     TFormAdapter *window_ = nullptr;  // the form's own adapter, in adapters_
     std::map<TComponent *, std::unique_ptr<TControlAdapter>> adapters_;
     int updating_ = 0;
-    TWinControl *abandon_ = nullptr;  // its focus was refused: the click that follows is dropped
+    TFocusArbiter focus_{form_, [this] { FocusActiveLater(); }};
     guint focusIdle_ = 0;
     guint resizeIdle_ = 0;
     int allocWidth_ = 0, allocHeight_ = 0;
@@ -200,28 +203,6 @@ void TGtkForm::FocusActiveLater() {
 }
 
 // ---------------------------------------------------------------- widgets -> model
-
-bool TGtkForm::UserFocus(TWinControl *w) {
-    if (abandon_ == w) {
-        abandon_ = nullptr;
-        return false;
-    }
-    return form_.ActiveControl() == w || form_.SetFocusTo(w);
-}
-
-void TGtkForm::FocusEntered(TWinControl *w) {
-    if (updating_) return;
-    if (!w || form_.ActiveControl() == w) {
-        abandon_ = nullptr;
-        return;
-    }
-    if (form_.SetFocusTo(w)) {
-        abandon_ = nullptr;
-    } else {
-        abandon_ = w;
-        FocusActiveLater();
-    }
-}
 
 bool TGtkForm::OnKey(GdkEventKey *e) {
     int key = 0;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/control_kind.h"
+
 namespace brevor::win32ui {
 
 namespace {
@@ -808,36 +810,43 @@ void TFormAdapter::PlaceWindow() {
 // ---------------------------------------------------------------- choosing the kind
 
 std::unique_ptr<TControlAdapter> MakeAdapter(TAdapterHost &host, TControl &c) {
-    // Most derived kinds first.
-    if (auto *label = dynamic_cast<TLabel *>(&c))
-        return std::make_unique<TLabelAdapter>(host, *label);
-    if (auto *button = dynamic_cast<TButton *>(&c))
-        return std::make_unique<TButtonAdapter>(host, *button);
-    if (auto *check = dynamic_cast<TCheckBox *>(&c))
-        return std::make_unique<TCheckBoxAdapter>(host, *check);
-    if (auto *spin = dynamic_cast<TSpinEdit *>(&c))
-        return std::make_unique<TSpinEditAdapter>(host, *spin);
-    if (auto *browse = dynamic_cast<TBrowseEdit *>(&c))
-        return std::make_unique<TBrowseEditAdapter>(host, *browse);
-    if (auto *edit = dynamic_cast<TCustomEdit *>(&c))
-        return std::make_unique<TEditAdapter>(host, *edit);
-    if (auto *group = dynamic_cast<TCustomRadioGroup *>(&c))
-        return std::make_unique<TRadioGroupAdapter>(host, *group);
-    if (auto *box = dynamic_cast<TGroupBox *>(&c))
-        return std::make_unique<TContainerAdapter>(host, *box, true);
-    if (auto *panel = dynamic_cast<TPanel *>(&c))
-        return std::make_unique<TContainerAdapter>(host, *panel, panel->Bevel);
-    if (auto *image = dynamic_cast<TImage *>(&c))
-        return std::make_unique<TImageAdapter>(host, *image);
-    if (dynamic_cast<TToolButton *>(&c)) return std::make_unique<TToolButtonAdapter>(host, c);
-    if (auto *pages = dynamic_cast<TPageControl *>(&c))
-        return std::make_unique<TPageControlAdapter>(host, *pages);
-    if (auto *list = dynamic_cast<TListView *>(&c))
-        return std::make_unique<TListViewAdapter>(host, *list);
-    if (dynamic_cast<TTabSheet *>(&c)) return std::make_unique<TTabSheetAdapter>(host, c);
-    if (auto *w = dynamic_cast<TWinControl *>(&c))
-        return std::make_unique<TContainerAdapter>(host, *w, false);  // tool bars and the like
-    return nullptr;                                                   // nothing to show
+    switch (KindOf(c)) {
+        case TControlKind::Label:
+            return std::make_unique<TLabelAdapter>(host, static_cast<TLabel &>(c));
+        case TControlKind::Button:
+            return std::make_unique<TButtonAdapter>(host, static_cast<TButton &>(c));
+        case TControlKind::CheckBox:
+            return std::make_unique<TCheckBoxAdapter>(host, static_cast<TCheckBox &>(c));
+        case TControlKind::SpinEdit:
+            return std::make_unique<TSpinEditAdapter>(host, static_cast<TSpinEdit &>(c));
+        case TControlKind::BrowseEdit:
+            return std::make_unique<TBrowseEditAdapter>(host, static_cast<TBrowseEdit &>(c));
+        case TControlKind::Edit:
+            return std::make_unique<TEditAdapter>(host, static_cast<TCustomEdit &>(c));
+        case TControlKind::RadioGroup:
+            return std::make_unique<TRadioGroupAdapter>(host, static_cast<TCustomRadioGroup &>(c));
+        case TControlKind::GroupBox:
+            return std::make_unique<TContainerAdapter>(host, static_cast<TGroupBox &>(c), true);
+        case TControlKind::Panel: {
+            auto &panel = static_cast<TPanel &>(c);
+            return std::make_unique<TContainerAdapter>(host, panel, panel.Bevel);
+        }
+        case TControlKind::Image:
+            return std::make_unique<TImageAdapter>(host, static_cast<TImage &>(c));
+        case TControlKind::ToolButton:
+            return std::make_unique<TToolButtonAdapter>(host, c);
+        case TControlKind::PageControl:
+            return std::make_unique<TPageControlAdapter>(host, static_cast<TPageControl &>(c));
+        case TControlKind::ListView:
+            return std::make_unique<TListViewAdapter>(host, static_cast<TListView &>(c));
+        case TControlKind::TabSheet:
+            return std::make_unique<TTabSheetAdapter>(host, c);
+        case TControlKind::Container:
+            return std::make_unique<TContainerAdapter>(host, static_cast<TWinControl &>(c), false);
+        case TControlKind::None:
+            break;
+    }
+    return nullptr;  // nothing to show
 }
 
 // ---------------------------------------------------------------- the container class

@@ -11,33 +11,16 @@
 #include <memory>
 #include <vector>
 
+#include "ui/renderer_host.h"
 #include "ui/win32/win32_internal.h"
 
 namespace brevor::win32ui {
 
 class TControlAdapter;
 
-// What the adapters ask of the renderer of their form.
-class TAdapterHost {
+// What the adapters ask of the renderer of their form, besides what any renderer is asked.
+class TAdapterHost : public TRendererHost {
 public:
-    virtual ~TAdapterHost() = default;
-
-    // Runs a model call from a window procedure: nothing may unwind through the system's
-    // frames, so the first error ends the showing and is rethrown when the form returns.
-    virtual void Guarded(const std::function<void()> &work) = 0;
-
-    // The feedback guard: while the renderer itself changes windows, their notifications are
-    // ignored, so a change never comes back as a user's action.
-    virtual void BeginUpdate() = 0;
-    virtual void EndUpdate() = 0;
-    virtual bool Updating() const = 0;
-
-    // A user's action on the control moves the focus there first; false when the focus was
-    // refused (the action is then abandoned).
-    virtual bool UserFocus(TWinControl *control) = 0;
-    // A window of the control took the keyboard focus.
-    virtual void FocusEntered(TWinControl *control) = 0;
-
     // Makes the windows of a control in a parent window and its children's.
     virtual void Build(TControl *control, HWND parent) = 0;
     // The adapter of a control that is already built, or null.
@@ -46,18 +29,6 @@ public:
     // The form's font and its dots per inch (the model's pixels are at 96).
     virtual HFONT Font() const = 0;
     virtual int Dpi() const = 0;
-};
-
-// RAII for the feedback guard.
-class TUpdating {
-public:
-    explicit TUpdating(TAdapterHost &host) : host_(host) { host_.BeginUpdate(); }
-    ~TUpdating() { host_.EndUpdate(); }
-    TUpdating(const TUpdating &) = delete;
-    TUpdating &operator=(const TUpdating &) = delete;
-
-private:
-    TAdapterHost &host_;
 };
 
 class TControlAdapter {

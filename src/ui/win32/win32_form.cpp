@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/focus_arbiter.h"
 #include "ui/win32/win32_adapters.h"
 
 namespace brevor::win32ui {
@@ -77,8 +78,10 @@ private:
     void BeginUpdate() override { ++updating_; }
     void EndUpdate() override { --updating_; }
     bool Updating() const override { return updating_ > 0; }
-    bool UserFocus(TWinControl *w) override;
-    void FocusEntered(TWinControl *w) override;
+    bool UserFocus(TWinControl *w) override { return focus_.UserFocus(w); }
+    void FocusEntered(TWinControl *w) override {
+        if (!updating_) focus_.FocusEntered(w);
+    }
     void Build(TControl *c, HWND parent) override;
     TControlAdapter *AdapterOf(TControl *c) override {
         auto found = adapters_.find(c);
@@ -102,7 +105,7 @@ private:
     HFONT font_ = nullptr;
     int dpi_ = 96;
     int updating_ = 0;
-    TWinControl *abandon_ = nullptr;  // its focus was refused: the click that follows is dropped
+    TFocusArbiter focus_{form_, [this] { FocusActiveLater(); }};
     bool focusPosted_ = false;
     bool cancelled_ = false;
     std::exception_ptr error_;
@@ -227,28 +230,6 @@ void TWin32Form::FocusActiveLater() {
 }
 
 // ---------------------------------------------------------------- windows -> model
-
-bool TWin32Form::UserFocus(TWinControl *w) {
-    if (abandon_ == w) {
-        abandon_ = nullptr;
-        return false;
-    }
-    return form_.ActiveControl() == w || form_.SetFocusTo(w);
-}
-
-void TWin32Form::FocusEntered(TWinControl *w) {
-    if (updating_) return;
-    if (!w || form_.ActiveControl() == w) {
-        abandon_ = nullptr;
-        return;
-    }
-    if (form_.SetFocusTo(w)) {
-        abandon_ = nullptr;
-    } else {
-        abandon_ = w;
-        FocusActiveLater();
-    }
-}
 
 bool TWin32Form::FormMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) {
     switch (message) {
