@@ -52,9 +52,9 @@ std::vector<std::map<std::string, std::string>> Blocks(const std::string &file) 
 
 // The format placeholders of a text in order ("%s", "%d", "%0:s", "%%" ...).
 std::vector<std::string> Placeholders(const std::string &text) {
-    static const std::regex spec(R"(%(%|(\d+:)?-?(\d+|\*)?(\.(\d+|\*))?[a-zA-Z]))");
+    static const std::regex placeholder(R"(%(%|(\d+:)?-?(\d+|\*)?(\.(\d+|\*))?[a-zA-Z]))");
     std::vector<std::string> out;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), spec);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), placeholder);
          it != std::sregex_iterator(); ++it)
         out.push_back(it->str());
     return out;
