@@ -66,28 +66,10 @@ void WaitHandlingSentMessages(HANDLE done) {
     }
 }
 
-// The message font at 96 dots per inch: the unit the model lays its forms out in.
-HFONT MeasuringFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    LOGFONTW font{};
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font = metrics.lfMessageFont;
-        HDC screen = ::GetDC(nullptr);
-        const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-        if (screen) ::ReleaseDC(nullptr, screen);
-        font.lfHeight = ::MulDiv(font.lfHeight, 96, dpi > 0 ? dpi : 96);
-    } else {
-        font.lfHeight = -12;
-        font.lfCharSet = DEFAULT_CHARSET;
-    }
-    return ::CreateFontIndirectW(&font);
-}
-
 // A memory device context with the measuring font selected; safe on any thread.
 class TMeasuringDc {
 public:
-    TMeasuringDc() : dc_(::CreateCompatibleDC(nullptr)), font_(MeasuringFont()) {
+    TMeasuringDc() : dc_(::CreateCompatibleDC(nullptr)), font_(win32ui::MakeMessageFont(96)) {
         if (dc_ && font_) old_ = ::SelectObject(dc_, font_);
     }
     ~TMeasuringDc() {

@@ -21,24 +21,6 @@ namespace {
 class TWin32Form;
 std::vector<TWin32Form *> g_shown;  // innermost last; user-interface thread only
 
-// The system's message font at a number of dots per inch.
-HFONT MakeMessageFont(int dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    LOGFONTW font{};
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font = metrics.lfMessageFont;
-        HDC screen = ::GetDC(nullptr);
-        const int systemDpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-        if (screen) ::ReleaseDC(nullptr, screen);
-        font.lfHeight = ::MulDiv(font.lfHeight, dpi, systemDpi > 0 ? systemDpi : 96);
-    } else {
-        font.lfHeight = -::MulDiv(9, dpi, 72);
-        font.lfCharSet = DEFAULT_CHARSET;
-    }
-    return ::CreateFontIndirectW(&font);
-}
-
 // The dots per inch of a window's monitor where the system tells it (loaded at run time: older
 // systems have no such call), else the screen's.
 int WindowDpi(HWND window) {
@@ -408,6 +390,23 @@ HWND TopModalWindow() {
 void CancelAllModals() {
     for (TWin32Form *f : g_shown)
         f->Cancel();
+}
+
+HFONT MakeMessageFont(int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    LOGFONTW font{};
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        font = metrics.lfMessageFont;
+        HDC screen = ::GetDC(nullptr);
+        const int systemDpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen) ::ReleaseDC(nullptr, screen);
+        font.lfHeight = ::MulDiv(font.lfHeight, dpi, systemDpi > 0 ? systemDpi : 96);
+    } else {
+        font.lfHeight = -::MulDiv(9, dpi, 72);
+        font.lfCharSet = DEFAULT_CHARSET;
+    }
+    return ::CreateFontIndirectW(&font);
 }
 
 }  // namespace brevor::win32ui

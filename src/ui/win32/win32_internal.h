@@ -28,6 +28,10 @@ enum : UINT {
 const wchar_t *ContainerClass();
 void UnregisterContainerClass();
 
+// The system's message font at a number of dots per inch (the model measures its text at 96);
+// any thread. The caller deletes it.
+HFONT MakeMessageFont(int dpi);
+
 // Geometry of the model (pixels at 96 dots per inch) on the form's monitor.
 int Scale(int pixels, int dpi);
 
