@@ -13,9 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Programs built here run under Wine (tests, and try_run during configuration).
-# Without Wine the module and the tests still build; they just cannot run here.
+# Programs built here run under Wine (tests, and try_run during configuration), through a
+# wrapper that keeps Wine's own lingering processes off CTest's pipes. Without Wine the module
+# and the tests still build; they just cannot run here.
 find_program(BREVOR_WINE NAMES wine wine64)
 if(BREVOR_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${BREVOR_WINE})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 endif()

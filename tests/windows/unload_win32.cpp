@@ -205,5 +205,34 @@ TEST_F(UnloadTest, FreeLibraryAfterTheInstancesAreReleasedReturnsAtOnce) {
     EXPECT_FALSE(Loaded());
 }
 
+// The dialog's thread holds the module loaded while it runs and lets go as its last step; a
+// host that unloads right after a dialog may catch it between letting go and ending, which the
+// unload must not wait for. Without a display the dialog cannot open, so each round is short.
+TEST_F(UnloadTest, FreeLibraryRightAfterAnOptionsDialogDoesNotWaitForItsThread) {
+    for (int round = 0; round < 40; ++round) {
+        HMODULE module = ::LoadLibraryA(BREVOR_MODULE_PATH);
+        ASSERT_NE(module, nullptr) << ::GetLastError();
+        auto show = reinterpret_cast<TShowOptionsDialog>(
+            reinterpret_cast<void *>(::GetProcAddress(module, "ShowOptionsDialog")));
+        auto command = reinterpret_cast<TExecutePluginCommand>(
+            reinterpret_cast<void *>(::GetProcAddress(module, "ExecutePluginCommand")));
+        ASSERT_NE(show, nullptr);
+        ASSERT_NE(command, nullptr);
+        TPluginCallRec rec = host::MakeCallRecord(7);
+        show(&rec);
+        EXPECT_EQ(static_cast<long>(rec.ResultValue), 0) << "round " << round;
+        TPluginCallRec release = host::MakeReleaseRecord(7);
+        command(&release);
+        // Rounds unload at different moments of the thread's ending.
+        ::Sleep(static_cast<DWORD>(round % 20));
+        FreeLibraryWithin(module, 20s);
+        // The dialog's thread may still hold the module and unload it as it ends.
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (Loaded() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_FALSE(Loaded()) << "round " << round;
+    }
+}
+
 }  // namespace
 }  // namespace brevor::testing

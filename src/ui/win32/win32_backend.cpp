@@ -94,15 +94,17 @@ private:
 struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThread> {
     std::mutex mutex;
     std::deque<TCall *> queue;
-    bool running = false;     // a thread serves the queue
-    DWORD id = 0;             // of the thread that serves it
-    HWND wake = nullptr;      // that thread's message window, once made
-    HANDLE handle = nullptr;  // of the latest thread
-    int depth = 0;            // pieces of work under way on the thread (nested in modal loops)
+    bool running = false;      // a thread serves the queue
+    DWORD id = 0;              // of the thread that serves it
+    HWND wake = nullptr;       // that thread's message window, once made
+    HANDLE handle = nullptr;   // of the latest thread
+    HANDLE leaving = nullptr;  // set by the latest thread once it has let go of the module
+    int depth = 0;             // pieces of work under way on the thread (nested in modal loops)
 
     struct TStart {
         std::shared_ptr<TThread> self;
         HMODULE module;  // a reference that keeps the code loaded until the thread ends
+        HANDLE leaving;  // the thread's own handle of the event; it closes it
     };
 
     // Starts a thread; the mutex is held.
@@ -112,16 +114,28 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
         if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                   reinterpret_cast<LPCWSTR>(&anchor), &module))
             return false;
-        auto *start = new TStart{shared_from_this(), module};
+        HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE threadsEvent = nullptr;
+        if (!event || !::DuplicateHandle(::GetCurrentProcess(), event, ::GetCurrentProcess(),
+                                         &threadsEvent, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            if (event) ::CloseHandle(event);
+            ::FreeLibrary(module);
+            return false;
+        }
+        auto *start = new TStart{shared_from_this(), module, threadsEvent};
         DWORD threadId = 0;
         HANDLE h = ::CreateThread(nullptr, 0, &Main, start, 0, &threadId);
         if (!h) {
             delete start;
+            ::CloseHandle(threadsEvent);
+            ::CloseHandle(event);
             ::FreeLibrary(module);
             return false;
         }
         if (handle) ::CloseHandle(handle);
+        if (leaving) ::CloseHandle(leaving);
         handle = h;
+        leaving = event;
         id = threadId;
         running = true;
         wake = nullptr;
@@ -172,14 +186,20 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
         }
     }
 
+    // The thread's last steps are in the system: it lets go of the module and ends in one call.
+    // Ending takes the loader lock, which an unload holds while it runs the module's
+    // destructors; so a waiter takes the event, set just before, as the thread's end.
     static DWORD WINAPI Main(void *param) {
         auto *start = static_cast<TStart *>(param);
         HMODULE module = start->module;
+        HANDLE leaving = start->leaving;
         {
             std::shared_ptr<TThread> self = std::move(start->self);
             delete start;
             self->Run();
         }
+        ::SetEvent(leaving);
+        ::CloseHandle(leaving);
         ::FreeLibraryAndExitThread(module, 0);
         return 0;
     }
@@ -231,17 +251,25 @@ struct TWin32Backend::TThread : std::enable_shared_from_this<TWin32Backend::TThr
     }
 
     void Stop() {
-        HANDLE h = nullptr;
+        HANDLE either[2] = {nullptr, nullptr};
         {
             std::lock_guard lock(mutex);
             if (running && wake) ::PostMessageW(wake, win32ui::kWmWake, 1, 0);
             // The thread's own unloading of the module ends here: it must not wait for itself.
-            if (id != ::GetCurrentThreadId()) h = handle;
+            if (id != ::GetCurrentThreadId()) {
+                either[0] = handle;
+                either[1] = leaving;
+            }
         }
-        if (h) ::WaitForSingleObject(h, INFINITE);
+        // Either the thread has ended (also when the ending process killed it) or it has done
+        // its work and only lets go of the module, which it keeps loaded until then. Waiting for
+        // its very end could wait for the loader lock that an unload holds.
+        if (either[0]) ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
         std::lock_guard lock(mutex);
         if (handle) ::CloseHandle(handle);
+        if (leaving) ::CloseHandle(leaving);
         handle = nullptr;
+        leaving = nullptr;
     }
 };
 
