@@ -74,10 +74,18 @@ const TClassInfo &TZRTTimer::ClassInfo() const {
 TZRTTimer::TZRTTimer(TComponent *owner) : TComponent(owner) {}
 
 TZRTTimer::~TZRTTimer() {
-    try {
-        if (Enabled()) SetEnabled(false);
-    } catch (...) {
-        // Destroyed from its own handler: the worker ends by itself once the handler returns.
+    bool fromOwnHandler = false;
+    {
+        std::lock_guard lock(mutex_);
+        fromOwnHandler = worker_ && worker_->IsCurrent();
+    }
+    if (fromOwnHandler) {
+        // The worker learns it once the handler returns and ends without touching the timer
+        // again; its thread ends by itself.
+        signal_->orphaned = true;
+        worker_.reset();
+    } else if (Enabled()) {
+        Stop();
     }
     crons_.clear();
 }
@@ -98,23 +106,32 @@ void TZRTTimer::SetEnabled(bool enabled) {
 void TZRTTimer::Start() {
     std::lock_guard lock(mutex_);
     if (running_ || worker_) throw Exception("Process is working!");
-    worker_ = platform::TWorkerThread::Start([this] { Execute(); });
-    stop_ = false;
+    auto signal = std::make_shared<TWorkerSignal>();
+    // The worker holds the signal itself: it must stay valid after a handler destroyed the timer.
+    worker_ = platform::TWorkerThread::Start([this, signal] { Execute(*signal); });
+    signal_ = std::move(signal);
     running_ = true;
 }
 
 void TZRTTimer::Stop() {
     std::unique_ptr<platform::TWorkerThread> worker;
+    std::shared_ptr<TWorkerSignal> signal;
     {
         std::lock_guard lock(mutex_);
         if (!running_) throw Exception("Process is not working!");
         if (worker_ && worker_->IsCurrent())
             throw Exception("A timer cannot be stopped from its own handler");
-        stop_ = true;
         running_ = false;
         worker = std::move(worker_);
+        signal = std::move(signal_);
     }
-    wake_.notify_all();
+    if (signal) {
+        {
+            std::lock_guard lock(signal->mutex);
+            signal->stop = true;
+        }
+        signal->wake.notify_all();
+    }
     if (worker) worker->Join();  // a running handler completes first
 }
 
@@ -147,15 +164,16 @@ void TZRTTimer::ClearCrons() {
     if (wasEnabled) SetEnabled(true);
 }
 
-bool TZRTTimer::WaitFor(std::uint64_t deadline) {
-    std::unique_lock lock(mutex_);
-    return platform::Clock().WaitUntil(wake_, lock, deadline, [this] { return stop_; });
+bool TZRTTimer::WaitFor(TWorkerSignal &signal, std::uint64_t deadline) {
+    std::unique_lock lock(signal.mutex);
+    return platform::Clock().WaitUntil(signal.wake, lock, deadline,
+                                       [&signal] { return signal.stop; });
 }
 
-void TZRTTimer::Tick() {
+bool TZRTTimer::Tick(const TWorkerSignal &signal) {
     if (Kind == TZRTTimerKind::tkStandard) {
         if (OnTimer) OnTimer(this, nullptr);
-        return;
+        return !signal.orphaned;
     }
     const platform::TDateTime now = platform::Clock().LocalNow();
     for (const auto &entry : crons_) {
@@ -166,31 +184,36 @@ void TZRTTimer::Tick() {
             entry->LastFire = now;
         }
         if (OnTimer) OnTimer(this, entry.get());
+        if (signal.orphaned) return false;  // crons_ went with the timer
     }
+    return true;
 }
 
-void TZRTTimer::Execute() {
+void TZRTTimer::Execute(TWorkerSignal &signal) {
     platform::IClock &clock = platform::Clock();
     if (SyncWithSystemClock) {
         // Start on a fresh millisecond of the clock.
-        if (WaitFor(clock.NowMs() + 1)) return;
+        if (WaitFor(signal, clock.NowMs() + 1)) return;
     }
     std::uint64_t next = clock.NowMs() + Interval;
     for (;;) {
         const std::uint64_t now = clock.NowMs();
         if (!UseInterval || now >= next) {
+            bool alive = true;
             try {
-                Tick();
+                alive = Tick(signal);
             } catch (...) {
                 // A failing handler must not end the timer's thread.
+                alive = !signal.orphaned;
             }
+            if (!alive) return;  // destroyed by its handler: nothing of the timer is left
             if (UseInterval) next = clock.NowMs() + Interval;
         }
         // Every pass sleeps Sleep ms (so an Interval of 0 ticks every Sleep ms rather than
         // spinning); with an interval the worker sleeps on until the next tick is due.
         const std::uint64_t pass = clock.NowMs() + (UseSleep ? Sleep : 0);
         const std::uint64_t deadline = UseInterval && next > pass ? next : pass;
-        if (WaitFor(deadline)) return;
+        if (WaitFor(signal, deadline)) return;
     }
 }
 

@@ -113,21 +113,29 @@ public:
     TZRTTimerData *CronData(int index) const { return crons_.at(static_cast<size_t>(index)).get(); }
 
 private:
+    // What a worker shares with its timer; it outlives a timer that its own handler destroyed.
+    struct TWorkerSignal {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stop = false;      // guarded by mutex
+        bool orphaned = false;  // the timer is gone; written and read on the worker only
+    };
+
     void Start();
     void Stop();
-    void Execute();
+    void Execute(TWorkerSignal &signal);
     // Waits until deadline (ms) or a stop request; true when asked to stop.
-    bool WaitFor(std::uint64_t deadline);
-    void Tick();
+    static bool WaitFor(TWorkerSignal &signal, std::uint64_t deadline);
+    // Runs the handlers that are due; false when one of them destroyed the timer.
+    bool Tick(const TWorkerSignal &signal);
 
     std::vector<std::unique_ptr<TZRTTimerData>> crons_;
     TThreadPriority priority_ = TThreadPriority::tpNormal;
 
-    mutable std::mutex mutex_;  // guards the worker's lifetime and the stop flag
-    std::condition_variable wake_;
+    mutable std::mutex mutex_;  // guards the worker's lifetime
     std::unique_ptr<platform::TWorkerThread> worker_;
+    std::shared_ptr<TWorkerSignal> signal_;  // of the running worker
     bool running_ = false;
-    bool stop_ = false;
 };
 
 }  // namespace brevor

@@ -172,6 +172,43 @@ TEST_F(TimerTest, AHandlerCannotStopItsOwnTimer) {
     timer.SetEnabled(false);
 }
 
+// A handler may destroy its own timer (an instance released from its own scan): the worker
+// then ends without touching the timer again. Seen through the worker's thread ending, which
+// a worker still running on the freed timer would not do (and the sanitizers would catch).
+TEST_F(TimerTest, AHandlerThatDestroysItsTimerEndsTheWorker) {
+    struct TThreadEnd {
+        std::atomic<bool> *ended = nullptr;
+        ~TThreadEnd() {
+            if (ended) *ended = true;
+        }
+    };
+    for (TZRTTimerKind kind : {TZRTTimerKind::tkStandard, TZRTTimerKind::tkCron}) {
+        static std::atomic<bool> handled{false};
+        static std::atomic<bool> ended{false};
+        handled = false;
+        ended = false;
+        auto *timer = new TZRTTimer;
+        timer->Interval = 10;
+        if (kind == TZRTTimerKind::tkCron) {
+            ModuleCronTimer(*timer);
+            timer->AddCron("* * * * *");
+            timer->AddCron("* * * * *");  // a second entry the worker must not go on to
+        }
+        timer->OnTimer = [](TZRTTimer *self, TZRTTimerData *) {
+            thread_local TThreadEnd threadEnd;
+            threadEnd.ended = &ended;
+            delete self;  // the lambda is gone too: nothing of it is used after this
+            handled = true;
+        };
+        timer->SetEnabled(true);
+        ASSERT_TRUE(Eventually([&] {
+            clock_.Advance(10);
+            return handled.load();
+        }));
+        EXPECT_TRUE(Eventually([] { return ended.load(); })) << "kind " << static_cast<int>(kind);
+    }
+}
+
 TEST(TimerRealClock, TicksOnTheRealClock) {
     TZRTTimer timer;
     timer.Interval = 20;
