@@ -6,7 +6,6 @@
 // signals are ignored, so a change never comes back as a user's action.
 
 #include <algorithm>
-#include <exception>
 #include <map>
 #include <memory>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "ui/focus_arbiter.h"
 #include "ui/gtk/gtk_adapters.h"
 #include "ui/gtk/gtk_internal.h"
+#include "ui/modal_session.h"
 
 namespace brevor::gtkui {
 
@@ -32,7 +32,7 @@ public:
 
     int Run();
     void Cancel() {
-        cancelled_ = true;
+        session_.Cancel();
         g_main_context_wakeup(nullptr);
     }
     GtkWindow *Window() const { return window_ ? window_->Window() : nullptr; }
@@ -70,8 +70,7 @@ private:
     guint focusIdle_ = 0;
     guint resizeIdle_ = 0;
     int allocWidth_ = 0, allocHeight_ = 0;
-    bool cancelled_ = false;
-    std::exception_ptr error_;
+    TModalSession session_{form_};
 };
 
 TGtkForm::~TGtkForm() {
@@ -82,14 +81,8 @@ TGtkForm::~TGtkForm() {
 }
 
 void TGtkForm::Guarded(const std::function<void()> &work) {
-    // Nothing may unwind through GTK's C frames: the first error ends the showing and is
-    // rethrown by Run.
-    try {
-        work();
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-        g_main_context_wakeup(nullptr);
-    }
+    // Nothing may unwind through GTK's C frames.
+    if (!session_.Guard(work)) g_main_context_wakeup(nullptr);
 }
 
 // ---------------------------------------------------------------- building
@@ -268,36 +261,18 @@ int TGtkForm::Run() {
         }
     } pop{this};
 
-    form_.BeginModal();
-    try {
-        gtk_widget_show_all(window_->Outer());
-        for (auto &[c, adapter] : adapters_)
-            adapter->ApplyVisibility();
-        for (auto &[c, adapter] : adapters_)
-            adapter->Shown();
-        FocusActive();
-        gtk_window_present(window_->Window());
-        for (;;) {
-            while (form_.ModalResult == mrNone && !error_ && !cancelled_)
-                g_main_context_iteration(nullptr, TRUE);
-            if (error_) break;
-            if (cancelled_) {
-                form_.ModalResult = mrCancel;
-                break;
-            }
-            if (form_.CloseQuery()) break;
-        }
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-    }
-    gtk_widget_hide(window_->Outer());
-    try {
-        form_.EndModal();
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-    }
-    if (error_) std::rethrow_exception(error_);
-    return form_.ModalResult;
+    return session_.Run(
+        [this] {
+            gtk_widget_show_all(window_->Outer());
+            for (auto &[c, adapter] : adapters_)
+                adapter->ApplyVisibility();
+            for (auto &[c, adapter] : adapters_)
+                adapter->Shown();
+            FocusActive();
+            gtk_window_present(window_->Window());
+        },
+        [] { g_main_context_iteration(nullptr, TRUE); },
+        [this] { gtk_widget_hide(window_->Outer()); });
 }
 
 }  // namespace

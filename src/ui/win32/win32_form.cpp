@@ -6,12 +6,12 @@
 // its notifications are ignored, so a change never comes back as a user's action.
 
 #include <algorithm>
-#include <exception>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "ui/focus_arbiter.h"
+#include "ui/modal_session.h"
 #include "ui/win32/win32_adapters.h"
 
 namespace brevor::win32ui {
@@ -48,7 +48,7 @@ public:
 
     int Run();
     void Cancel() {
-        cancelled_ = true;
+        session_.Cancel();
         if (Window()) ::PostMessageW(Window(), kWmWake, 0, 0);
     }
     HWND Window() const { return window_ ? window_->Outer() : nullptr; }
@@ -89,8 +89,7 @@ private:
     int updating_ = 0;
     TFocusArbiter focus_{form_, [this] { FocusActiveLater(); }};
     bool focusPosted_ = false;
-    bool cancelled_ = false;
-    std::exception_ptr error_;
+    TModalSession session_{form_};
 };
 
 TWin32Form::~TWin32Form() {
@@ -100,14 +99,8 @@ TWin32Form::~TWin32Form() {
 }
 
 void TWin32Form::Guarded(const std::function<void()> &work) {
-    // Nothing may unwind through the system's frames: the first error ends the showing and is
-    // rethrown by Run.
-    try {
-        work();
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-        if (Window()) ::PostMessageW(Window(), kWmWake, 0, 0);
-    }
+    // Nothing may unwind through the system's frames.
+    if (!session_.Guard(work) && Window()) ::PostMessageW(Window(), kWmWake, 0, 0);
 }
 
 // ---------------------------------------------------------------- building
@@ -335,45 +328,29 @@ int TWin32Form::Run() {
         }
     } pop{this, disableOwner};
 
-    form_.BeginModal();
-    try {
-        if (disableOwner) ::EnableWindow(owner_, FALSE);
-        ::ShowWindow(Window(), SW_SHOW);
-        ::SetForegroundWindow(Window());
-        FocusActive();
-        for (;;) {
+    return session_.Run(
+        [&] {
+            if (disableOwner) ::EnableWindow(owner_, FALSE);
+            ::ShowWindow(Window(), SW_SHOW);
+            ::SetForegroundWindow(Window());
+            FocusActive();
+        },
+        [this] {
             MSG msg;
-            while (form_.ModalResult == mrNone && !error_ && !cancelled_) {
-                const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-                if (got <= 0) {
-                    // Quit asked for: handed on to the loop outside, the form is cancelled.
-                    if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
-                    cancelled_ = true;
-                    break;
-                }
-                if (PreviewKey(msg)) continue;
-                if (!::IsDialogMessageW(Window(), &msg)) {
-                    ::TranslateMessage(&msg);
-                    ::DispatchMessageW(&msg);
-                }
+            const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+            if (got <= 0) {
+                // Quit asked for: handed on to the loop outside, the form is cancelled.
+                if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
+                session_.Cancel();
+                return;
             }
-            if (error_) break;
-            if (cancelled_) {
-                form_.ModalResult = mrCancel;
-                break;
+            if (PreviewKey(msg)) return;
+            if (!::IsDialogMessageW(Window(), &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
             }
-            if (form_.CloseQuery()) break;
-        }
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-    }
-    try {
-        form_.EndModal();
-    } catch (...) {
-        if (!error_) error_ = std::current_exception();
-    }
-    if (error_) std::rethrow_exception(error_);
-    return form_.ModalResult;
+        },
+        nullptr);  // the form's window is hidden as the showing ends (pop, above)
 }
 
 }  // namespace
