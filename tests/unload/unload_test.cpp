@@ -8,16 +8,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "host_module.h"
 #include "ini_text.h"
 #include "params_builder.h"
+#include "support/lingering_thread.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -53,37 +51,6 @@ bool Loaded(const char *path) {
     dlclose(handle);  // gives back the reference just taken
     return true;
 }
-
-// A host thread that runs some work in the library and then stays alive until told to end.
-class LingeringThread {
-public:
-    explicit LingeringThread(std::function<void()> work)
-        : thread_([this, work = std::move(work)] {
-              work();
-              std::unique_lock lock(mutex_);
-              done_ = true;
-              cv_.notify_all();
-              cv_.wait(lock, [this] { return end_; });
-          }) {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return done_; });
-    }
-    ~LingeringThread() {
-        {
-            std::lock_guard lock(mutex_);
-            end_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    bool end_ = false;
-    std::thread thread_;
-};
 
 TEST(UnloadTest, AThreadThatUsedTheThreadQueueDoesNotKeepTheLibraryLoaded) {
     void *probe = dlopen(BREVOR_QUEUE_PROBE_PATH, RTLD_NOW | RTLD_LOCAL);

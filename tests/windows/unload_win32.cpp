@@ -11,17 +11,15 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "host_module.h"
 #include "ini_text.h"
 #include "params_builder.h"
+#include "support/lingering_thread.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -56,37 +54,6 @@ int ThreadCount() {
 bool Loaded() {
     return ::GetModuleHandleA(BREVOR_MODULE_PATH) != nullptr;
 }
-
-// A host thread that runs some work in the module and then stays alive until told to end.
-class LingeringThread {
-public:
-    explicit LingeringThread(std::function<void()> work)
-        : thread_([this, work = std::move(work)] {
-              work();
-              std::unique_lock lock(mutex_);
-              done_ = true;
-              cv_.notify_all();
-              cv_.wait(lock, [this] { return end_; });
-          }) {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return done_; });
-    }
-    ~LingeringThread() {
-        {
-            std::lock_guard lock(mutex_);
-            end_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    bool end_ = false;
-    std::thread thread_;
-};
 
 DWORD WINAPI UnloadOnThread(void *module) {
     return ::FreeLibrary(static_cast<HMODULE>(module)) != FALSE ? 0 : 1;
