@@ -1,13 +1,21 @@
 // The transfer engine's POSIX side: read leases, broken by a writer that arrives, and the
 // stand-still rule where no lease can be had.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/file_transfer_fixture.h"
@@ -83,6 +91,130 @@ TEST_F(FileTransferTest, WithoutLeaseAFileIsTakenOnlyAfterItStoodStillForAScan) 
     EXPECT_EQ(host_.accepted, "ab");
     EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 2}, {2, "FileDeleted", 0}}));
     EXPECT_GT(faults.Injected(), 0);
+}
+
+// Another consumer of the same folder (an instance, or a host on another machine) that finishes
+// a file between this engine's open and its lock: it sent the file and removed or replaced the
+// name, so the descriptor this engine holds is of a file nobody may send again. Played by a
+// fault table that acts when the engine, lock held, asks for its lease.
+class OtherConsumer : public platform::TFileFaults {
+public:
+    OtherConsumer(std::string name, std::function<void()> act)
+        : name_(std::move(name)), act_(std::move(act)) {
+        previous_ = platform::SetFileFaults(this);
+    }
+    ~OtherConsumer() override { platform::SetFileFaults(previous_); }
+    OtherConsumer(const OtherConsumer &) = delete;
+    OtherConsumer &operator=(const OtherConsumer &) = delete;
+
+    int Fault(platform::TFileCall call, std::string_view path) override {
+        if (call == platform::TFileCall::Lease && path.ends_with(name_) && act_)
+            std::exchange(act_, nullptr)();
+        return 0;
+    }
+
+private:
+    std::string name_;
+    std::function<void()> act_;
+    platform::TFileFaults *previous_ = nullptr;
+};
+
+TEST_F(FileTransferTest, AFileTakenByAnotherConsumerMeanwhileIsNotSentAgain) {
+    struct Case {
+        const char *what;
+        int mode;
+        const char *after;  // what the name holds once the other consumer is done; null: gone
+    };
+    const Case cases[] = {
+        {"deleted", ReadAndDel, nullptr},
+        {"emptied", ReadAndTrunc, ""},
+        {"deleted, then a new file", ReadAndDel, "new"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingHost host;
+        const std::string path = dir_.File("taken.txt");
+        dir_.Write("taken.txt", "sent by the other consumer");
+        {
+            OtherConsumer other("taken.txt", [&] {
+                std::filesystem::remove(path);
+                if (c.after != nullptr) dir_.Write("taken.txt", c.after);
+            });
+            log_.clear();
+            engine_.ProcessFile(host.Target(), dir_.Path(), "taken.txt", 8, false, c.mode);
+        }
+        EXPECT_EQ(host.accepted, "");
+        if (c.after == nullptr) {
+            EXPECT_FALSE(std::filesystem::exists(path));
+            continue;
+        }
+        EXPECT_EQ(dir_.Read("taken.txt"), c.after);
+        // What the name holds now is a file of its own, sent once at the next scan.
+        engine_.ProcessFile(host.Target(), dir_.Path(), "taken.txt", 8, false, c.mode);
+        EXPECT_EQ(host.accepted, c.after);
+        std::filesystem::remove(path);
+    }
+}
+
+// Two consumers draining one folder while complete files are renamed into it: in the modes that
+// remove what they sent, every file reaches exactly one of them, once.
+TEST(CompetingConsumers, EveryFileReachesOneConsumerOnce) {
+    constexpr int kFiles = 300;
+    for (const int mode : {static_cast<int>(ReadAndDel), static_cast<int>(ReadAndTrunc)}) {
+        SCOPED_TRACE(::testing::Message() << "mode " << mode);
+        TempFolder dir;
+        const std::string inbox = dir.File("inbox");
+        std::filesystem::create_directories(inbox);
+        std::filesystem::create_directories(dir.File("staging"));
+        std::atomic<bool> written{false};
+
+        struct Consumer {
+            RecordingHost host;
+            TFileTransfer engine{[](TTransferOutcome, const std::string &, std::int64_t) {}};
+        };
+        Consumer consumers[2];
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto drain = [&](Consumer &consumer) {
+            for (;;) {
+                const bool last = written.load();  // a listing after the last rename
+                bool waiting = false;
+                std::error_code ec;
+                for (const auto &entry : std::filesystem::directory_iterator(inbox, ec)) {
+                    const std::string name = entry.path().filename().string();
+                    consumer.engine.ProcessFile(consumer.host.Target(), inbox, name, 64, false,
+                                                mode);
+                    std::error_code sizeError;
+                    if (std::filesystem::file_size(entry.path(), sizeError) > 0 && !sizeError)
+                        waiting = true;
+                }
+                if (last && !waiting) return;
+                if (std::chrono::steady_clock::now() > giveUp) {
+                    ADD_FAILURE() << "files left in the folder";
+                    return;
+                }
+            }
+        };
+        std::thread first(drain, std::ref(consumers[0]));
+        std::thread second(drain, std::ref(consumers[1]));
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = "f" + std::to_string(i) + ".txt";
+            dir.Write("staging/" + name, "record " + std::to_string(i) + ";");
+            std::filesystem::rename(dir.File("staging/" + name), inbox + "/" + name);
+        }
+        written = true;
+        first.join();
+        second.join();
+
+        // Every record's count over both hosts; only the wrong ones are shown.
+        std::map<std::string, int> received;
+        for (int i = 0; i < kFiles; ++i)
+            received["record " + std::to_string(i) + ";"] = 0;
+        for (const Consumer &consumer : consumers)
+            for (const std::string &chunk : consumer.host.chunks)
+                ++received[chunk];
+        std::erase_if(received, [](const auto &item) { return item.second == 1; });
+        EXPECT_THAT(received, ::testing::IsEmpty()) << "records not received exactly once";
+    }
 }
 
 }  // namespace

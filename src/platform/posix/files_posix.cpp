@@ -114,6 +114,17 @@ std::unique_ptr<TExclusiveFile> TExclusiveFile::Open(const std::string &path, TO
         outcome = TOpenResult::Busy;
         return nullptr;
     }
+    // Another consumer of the folder may have finished this file between the open and the lock:
+    // sent it, then removed the name or gave it to a new file while it held the lock. The
+    // descriptor then holds a file that must not be sent again; what the name holds now is
+    // another file, for a later scan.
+    if (!SameFile(fd, path)) {
+        struct stat byPath {};
+        outcome = ::lstat(path.c_str(), &byPath) != 0 && errno == ENOENT ? TOpenResult::Missing
+                                                                         : TOpenResult::Busy;
+        ::close(fd);
+        return nullptr;
+    }
     outcome = TOpenResult::Opened;
     return std::unique_ptr<TExclusiveFile>(
         new TExclusiveFile(std::make_unique<TImpl>(TImpl{fd, path, lease == 0})));
