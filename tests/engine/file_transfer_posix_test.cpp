@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,12 +20,17 @@
 #include <vector>
 
 #include "engine/file_transfer_fixture.h"
+#include "support/child_process.h"
 #include "support/file_faults.h"
 
 namespace brevor::file_transfer_test {
 namespace {
 
+using testing::ChildProcess;
+using testing::ChildRole;
+using testing::kChildTimeout;
 using testing::ScopedFileFaults;
+using testing::TellParent;
 
 // Opens path for writing from another process without waiting: true when the open was refused
 // with EWOULDBLOCK (a lease held it back and the holder was asked to let go).
@@ -156,61 +162,99 @@ TEST_F(FileTransferTest, AFileTakenByAnotherConsumerMeanwhileIsNotSentAgain) {
     }
 }
 
-// Two consumers draining one folder while complete files are renamed into it: in the modes that
-// remove what they sent, every file reaches exactly one of them, once.
+// One consumer of a folder: scans it over and over until done() says no more files come and no
+// file in it waits to be sent; the chunks its host took. A file that cannot be finished makes it
+// give up after a minute.
+std::vector<std::string> DrainFolder(const std::string &inbox, int mode,
+                                     const std::function<bool()> &done) {
+    RecordingHost host;
+    TFileTransfer engine([](TTransferOutcome, const std::string &, std::int64_t) {});
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        const bool last = done();  // then this listing comes after the last file arrived
+        bool waiting = false;
+        std::error_code ec;
+        for (const auto &entry : std::filesystem::directory_iterator(inbox, ec)) {
+            engine.ProcessFile(host.Target(), inbox, entry.path().filename().string(), 64, false,
+                               mode);
+            std::error_code sizeError;
+            if (std::filesystem::file_size(entry.path(), sizeError) > 0 && !sizeError)
+                waiting = true;
+        }
+        if ((last && !waiting) || std::chrono::steady_clock::now() > giveUp) return host.chunks;
+    }
+}
+
+// The consumer in another process: says "ready", drains the folder until the marker file exists,
+// then tells every chunk it took, and "end".
+int ConsumerMain(const std::vector<std::string> &args) {
+    const std::string marker = args.at(2);
+    TellParent("ready");
+    for (const std::string &chunk : DrainFolder(args.at(0), std::stoi(args.at(1)),
+                                                [&] { return std::filesystem::exists(marker); }))
+        TellParent(chunk);
+    TellParent("end");
+    return 0;
+}
+const ChildRole consumerRole("competing_consumer", &ConsumerMain);
+
+// Two consumers draining one folder while complete files are renamed into it, as two engines of
+// one process and as two processes: in the modes that remove what they sent, every file reaches
+// exactly one of them, once.
 TEST(CompetingConsumers, EveryFileReachesOneConsumerOnce) {
     constexpr int kFiles = 300;
-    for (const int mode : {static_cast<int>(ReadAndDel), static_cast<int>(ReadAndTrunc)}) {
-        SCOPED_TRACE(::testing::Message() << "mode " << mode);
+    struct Case {
+        int mode;
+        bool otherProcess;
+    };
+    const Case cases[] = {
+        {ReadAndDel, false}, {ReadAndTrunc, false}, {ReadAndDel, true}, {ReadAndTrunc, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "mode " << c.mode << (c.otherProcess ? ", two processes" : ""));
         TempFolder dir;
         const std::string inbox = dir.File("inbox");
+        const std::string marker = dir.File("all-written");
         std::filesystem::create_directories(inbox);
         std::filesystem::create_directories(dir.File("staging"));
         std::atomic<bool> written{false};
+        const auto done = [&] { return written.load(); };
 
-        struct Consumer {
-            RecordingHost host;
-            TFileTransfer engine{[](TTransferOutcome, const std::string &, std::int64_t) {}};
-        };
-        Consumer consumers[2];
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        auto drain = [&](Consumer &consumer) {
-            for (;;) {
-                const bool last = written.load();  // a listing after the last rename
-                bool waiting = false;
-                std::error_code ec;
-                for (const auto &entry : std::filesystem::directory_iterator(inbox, ec)) {
-                    const std::string name = entry.path().filename().string();
-                    consumer.engine.ProcessFile(consumer.host.Target(), inbox, name, 64, false,
-                                                mode);
-                    std::error_code sizeError;
-                    if (std::filesystem::file_size(entry.path(), sizeError) > 0 && !sizeError)
-                        waiting = true;
-                }
-                if (last && !waiting) return;
-                if (std::chrono::steady_clock::now() > giveUp) {
-                    ADD_FAILURE() << "files left in the folder";
-                    return;
-                }
-            }
-        };
-        std::thread first(drain, std::ref(consumers[0]));
-        std::thread second(drain, std::ref(consumers[1]));
+        std::vector<std::string> chunks[2];
+        std::thread second;
+        std::optional<ChildProcess> child;
+        if (c.otherProcess) {
+            child.emplace("competing_consumer",
+                          std::vector<std::string>{inbox, std::to_string(c.mode), marker});
+            ASSERT_TRUE(child->Started());
+            ASSERT_EQ(child->ReadLine(), "ready");  // both consumers scan before files arrive
+        } else {
+            second = std::thread([&] { chunks[1] = DrainFolder(inbox, c.mode, done); });
+        }
+        std::thread first([&] { chunks[0] = DrainFolder(inbox, c.mode, done); });
         for (int i = 0; i < kFiles; ++i) {
             const std::string name = "f" + std::to_string(i) + ".txt";
             dir.Write("staging/" + name, "record " + std::to_string(i) + ";");
             std::filesystem::rename(dir.File("staging/" + name), inbox + "/" + name);
         }
         written = true;
+        dir.Write("all-written", "");
         first.join();
-        second.join();
+        if (second.joinable()) second.join();
+        if (child) {
+            while (std::optional<std::string> line = child->ReadLine()) {
+                if (*line == "end") break;
+                chunks[1].push_back(*line);
+            }
+            EXPECT_EQ(child->Wait(kChildTimeout), 0);
+        }
 
         // Every record's count over both hosts; only the wrong ones are shown.
         std::map<std::string, int> received;
         for (int i = 0; i < kFiles; ++i)
             received["record " + std::to_string(i) + ";"] = 0;
-        for (const Consumer &consumer : consumers)
-            for (const std::string &chunk : consumer.host.chunks)
+        for (const std::vector<std::string> &taken : chunks)
+            for (const std::string &chunk : taken)
                 ++received[chunk];
         std::erase_if(received, [](const auto &item) { return item.second == 1; });
         EXPECT_THAT(received, ::testing::IsEmpty()) << "records not received exactly once";
