@@ -2,6 +2,8 @@
 # Installs what the build, the tests and the benchmarks need on Debian 12, when it is missing.
 #   scripts/deps.sh           the Linux build
 #   scripts/deps.sh windows   the MinGW-w64 cross compilers and Wine for the win32/win64 presets
+# The Linux build's packages include the 32-bit C and C++ libraries (gcc-multilib) and qemu-user,
+# for the linux32 preset (its programs run under qemu-i386 where the kernel runs no 32-bit code).
 set -euo pipefail
 
 sudo=()
@@ -31,8 +33,15 @@ windows() {
     install_missing g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine wine64 \
         fp-utils
 
-    # 32-bit Wine needs the i386 architecture. Installing it may upgrade some amd64 libraries to
-    # the versions of their i386 twins; apt does that by itself.
+    # 32-bit Wine needs the i386 architecture and a kernel that runs 32-bit code. The packages
+    # install on a kernel that runs none, so a started program decides, not the packages; there
+    # 32-bit Wine would be of no use (and would make Debian's "wine" start its 32-bit loader even
+    # for 64-bit programs).
+    local reason
+    if ! reason=$(sh "$(dirname "$0")/../cmake/probe-32bit.sh"); then
+        echo "deps: not installing 32-bit Wine: $reason" >&2
+        return 0
+    fi
     if [ -z "$(missing_of wine32:i386)" ]; then
         return 0
     fi
@@ -40,9 +49,11 @@ windows() {
         "${sudo[@]}" dpkg --add-architecture i386
     fi
     "${sudo[@]}" apt-get update -q
+    # Installing it may upgrade some amd64 libraries to the versions of their i386 twins; apt
+    # does that by itself.
     if ! "${sudo[@]}" apt-get install -y -q --no-install-recommends wine32:i386; then
         echo "deps: the i386 packages (wine32) cannot be installed on this machine;" \
-             "the win32 preset builds and export-checks brevor.dll but cannot run its tests" >&2
+             "the win32 preset builds and checks brevor.dll but cannot run its tests" >&2
         return 1
     fi
 }
@@ -52,7 +63,7 @@ linux)
     install_missing cmake ninja-build g++ gcc-multilib g++-multilib binutils pkg-config \
         googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
         libgtk-3-dev xvfb xauth x11-utils xdotool fonts-dejavu-core adwaita-icon-theme \
-        dpkg-dev file
+        dpkg-dev file qemu-user
     ;;
 windows)
     windows

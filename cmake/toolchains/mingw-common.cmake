@@ -14,9 +14,38 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Programs built here run under Wine (tests, and try_run during configuration), through a
-# wrapper that keeps Wine's own lingering processes off CTest's pipes. Without Wine the module
-# and the tests still build; they just cannot run here.
-find_program(BREVOR_WINE NAMES wine wine64)
-if(BREVOR_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+# wrapper that keeps Wine's own lingering processes off CTest's pipes. The wrapper starts Wine's
+# loader for the target's word size itself: Debian's "wine" command starts the 32-bit loader
+# whenever 32-bit Wine is installed, even for a 64-bit program. Without Wine the module and the
+# tests still build and the checks that need no execution run; the programs just cannot run here.
+# A 32-bit program needs a kernel that runs 32-bit code: where the kernel refuses it (see
+# probe-32bit.sh) there is no emulator for the 32-bit target, whatever is installed.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(wine_loader_names wine)
+else()
+    set(wine_loader_names wine64)
+endif()
+find_program(BREVOR_WINE_LOADER NAMES ${wine_loader_names} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT BREVOR_WINE_LOADER)
+    find_program(BREVOR_WINE_LOADER NAMES wine ${wine_loader_names})
+endif()
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686" AND BREVOR_WINE_LOADER AND NOT CMAKE_IN_TRY_COMPILE)
+    if(NOT DEFINED CACHE{BREVOR_RUNS_32BIT})
+        execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../probe-32bit.sh
+            RESULT_VARIABLE probe_result OUTPUT_VARIABLE probe_reason
+            OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(probe_result EQUAL 0)
+            set(BREVOR_RUNS_32BIT ON CACHE BOOL "This machine runs 32-bit programs")
+        else()
+            message(STATUS "The 32-bit programs are built, not run: ${probe_reason}")
+            set(BREVOR_RUNS_32BIT OFF CACHE BOOL "This machine runs 32-bit programs")
+        endif()
+    endif()
+    if(NOT BREVOR_RUNS_32BIT)
+        unset(BREVOR_WINE_LOADER)
+        unset(BREVOR_WINE_LOADER CACHE)
+    endif()
+endif()
+if(BREVOR_WINE_LOADER)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${BREVOR_WINE_LOADER})
 endif()

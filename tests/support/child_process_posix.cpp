@@ -1,4 +1,6 @@
-// Children on POSIX: posix_spawn of /proc/self/exe with two pipes.
+// Children on POSIX: posix_spawn of /proc/self/exe with two pipes. A build whose programs run
+// under an emulator (BREVOR_TEST_EMULATOR, e.g. qemu-i386 for 32-bit programs on a kernel that
+// runs none) starts its children through the same emulator: the kernel would refuse them.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -113,9 +115,14 @@ std::unique_ptr<ChildProcess::System> StartChild(const std::string &role, const 
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+#ifdef BREVOR_TEST_EMULATOR
+    char emulator[] = BREVOR_TEST_EMULATOR;
+    char *argv[] = {emulator, self, nullptr};
+#else
     char *argv[] = {self, nullptr};
+#endif
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, self, &actions, nullptr, argv, envp.data());
+    const int error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
