@@ -237,7 +237,12 @@ bool TFileTransfer::SendRest(const TSendTarget &target, platform::TExclusiveFile
     if (empty) return true;
 
     const std::int64_t chunk = chunkSize;
-    const std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
+    std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
+    // A chunk size far beyond the file (up to 2 GiB) must not size the buffer: a 32-bit process
+    // cannot have one that large, and no process needs it. Bytes appended during the send are
+    // still read, in further passes.
+    const std::int64_t left = file.Size() - state.Position;
+    if (left > 0 && left < block) block = left;
     if (static_cast<std::int64_t>(readBuffer_.size()) < block) {
         try {
             readBuffer_.assign(static_cast<size_t>(block), 0);

@@ -69,6 +69,21 @@ protected:
         engine_.ProcessFile(host_.Target(), dir_.Path(), name, chunk, decode, mode);
     }
 
+    // A file's remembered position, set directly: offsets past 4 GiB are reached without
+    // sending gigabytes first.
+    void SetPosition(const std::string &name, std::int64_t position) {
+        engine_.WithStates([&](TFileStates &states) {
+            return states.FindOrAdd(TFileTransfer::FullName(dir_.Path(), name)).Position = position;
+        });
+    }
+    // The remembered position, or -1 when the engine keeps no state for the file.
+    std::int64_t Position(const std::string &name) {
+        return engine_.WithStates([&](TFileStates &states) -> std::int64_t {
+            const TFileReadState *state = states.Find(TFileTransfer::FullName(dir_.Path(), name));
+            return state == nullptr ? -1 : state->Position;
+        });
+    }
+
     TempFolder dir_;
     RecordingHost host_;
     std::vector<LogLine> log_;

@@ -1,15 +1,18 @@
-// The transfer engine's POSIX side: read leases, broken by a writer that arrives, and the
-// stand-still rule where no lease can be had.
+// The transfer engine's POSIX side: read leases, broken by a writer that arrives, the
+// stand-still rule where no lease can be had, and the memory a send may take.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -259,6 +262,33 @@ TEST(CompetingConsumers, EveryFileReachesOneConsumerOnce) {
         std::erase_if(received, [](const auto &item) { return item.second == 1; });
         EXPECT_THAT(received, ::testing::IsEmpty()) << "records not received exactly once";
     }
+}
+
+// The largest chunk size sends a small file in one call without asking for a buffer of the
+// chunk size: run in a child process whose address space is limited to well below 2 GiB more
+// than it already uses, as a 32-bit process's would be.
+TEST_F(FileTransferTest, LargestChunkSizeTakesNoMoreMemoryThanTheFileNeeds) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#endif
+    dir_.Write("small", "hello");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::uint64_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const auto used = static_cast<rlim_t>(pages * static_cast<std::uint64_t>(::getpagesize()));
+        const rlimit limit{used + (rlim_t{512} << 20), used + (rlim_t{512} << 20)};
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+        Scan("small", INT32_MAX, ReadAndNoChange);
+        const bool sent = host_.chunks == std::vector<std::string>{"hello"} &&
+                          log_ == std::vector<LogLine>{{2, "FileDataExported", 5}};
+        ::_exit(sent ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not sent in one call; 2: no limit could be set";
 }
 
 }  // namespace

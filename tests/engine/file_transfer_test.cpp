@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -14,6 +15,7 @@
 #include "platform/files.h"
 #include "support/child_writer.h"
 #include "support/file_faults.h"
+#include "support/sparse_file.h"
 #include "support/wine.h"
 
 namespace brevor::file_transfer_test {
@@ -21,13 +23,31 @@ namespace {
 
 using testing::ChildWriter;
 using testing::ScopedFileFaults;
+using testing::SparsePiece;
 using testing::UnderWine;
+using testing::WriteSparse;
 
 // Wine reports a file's last status change as its creation time, which the file's identity is
 // made of on Windows: under Wine every write makes the file look like a new one, sent again from
 // its start. On Windows the creation time stays.
 constexpr const char *kWineIdentity =
     "Wine: a write changes the creation time, and with it the file's identity";
+
+constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+
+std::string RandomBytes(std::size_t count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string bytes(count, '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(rng());
+    return bytes;
+}
+
+// The file's size as the engine's own file layer sees it, or -1 when it cannot be opened.
+std::int64_t SizeOnDisk(const std::string &path) {
+    const auto file = platform::TExclusiveFile::Open(path);
+    return file ? file->Size() : -1;
+}
 
 TEST(DecodeText, EscapesWithinOneChunk) {
     struct Case {
@@ -155,6 +175,7 @@ TEST_F(FileTransferTest, FailuresAreLoggedAndTouchNothing) {
     const Case cases[] = {
         {"x", 0, {0, "InvalidBlockSize", 0}},
         {"x", -5, {0, "InvalidBlockSize", -5}},
+        {"x", INT32_MIN, {0, "InvalidBlockSize", INT32_MIN}},
         {"missing", 128, {0, "FileNotExist", 0}},
     };
     for (const Case &c : cases) {
@@ -318,6 +339,81 @@ TEST_F(FileTransferTest, BlockBoundariesKeepChunksWholeAndResumable) {
     Scan("big", 1000, ReadAndNoChange);
     EXPECT_EQ(host_.accepted, content);
     EXPECT_EQ(host_.chunks.back().size(), (content.size() % 1000));
+}
+
+// A 5 GiB file (sparse: it takes no disk space) whose first bytes past 4 GiB were sent before:
+// the rest, and nothing else, reaches the host, and the read mode applies. The position is set
+// directly, as sending 4 GiB first would take the test's time. A chunk size of 2 GiB - 1 needs
+// no buffer beyond the bytes left.
+TEST_F(FileTransferTest, RestPastFourGiBIsSentExactlyInEveryReadMode) {
+    constexpr std::int64_t kSize = 5 * kGiB + 3;
+    constexpr std::int64_t kResume = kSize - 700;
+    const std::string tail = RandomBytes(700, 1);
+    struct Case {
+        int mode;
+        std::int32_t chunk;
+        std::size_t calls;
+        std::vector<LogLine> log;
+        std::int64_t sizeAfter;  // -1: deleted
+        std::int64_t positionAfter;
+    };
+    const Case cases[] = {
+        {ReadAndDel, 128, 6, {{2, "FileDataExported", 700}, {2, "FileDeleted", 0}}, -1, 0},
+        {ReadAndTrunc, INT32_MAX, 1, {{2, "FileDataExported", 700}, {2, "FileTruncated", 0}}, 0, 0},
+        {ReadAndNoChange, 128, 6, {{2, "FileDataExported", 700}}, kSize, kSize},
+        {ReadFromBeginning, INT32_MAX, 1, {{2, "FileDataExported", 700}}, kSize, kSize},
+    };
+    const std::string path = dir_.File("big");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " chunk " << c.chunk);
+        host_ = RecordingHost{};
+        // The byte before the resume offset must not be sent again.
+        ASSERT_TRUE(WriteSparse(path, kSize, {SparsePiece{kResume - 1, "#" + tail}}));
+        SetPosition("big", kResume);
+        Scan("big", c.chunk, c.mode);
+        EXPECT_TRUE(host_.accepted == tail) << host_.accepted.size() << " bytes";
+        EXPECT_EQ(host_.chunks.size(), c.calls);
+        EXPECT_EQ(log_, c.log);
+        EXPECT_EQ(SizeOnDisk(path), c.sizeAfter);
+        EXPECT_EQ(Position("big"), c.positionAfter);
+        if (c.mode == ReadAndNoChange) {
+            Scan("big", c.chunk, c.mode);  // unchanged at 5 GiB: nothing to send or say
+            EXPECT_EQ(host_.chunks.size(), c.calls);
+            EXPECT_TRUE(log_.empty());
+        }
+        std::filesystem::remove(path);
+        engine_.PruneFileStates();
+    }
+}
+
+// A file that grows across 4 GiB between scans is continued at the remembered position, on
+// either side of the boundary.
+TEST_F(FileTransferTest, FileGrowingAcrossFourGiBIsContinuedWhereItStopped) {
+    if (UnderWine()) GTEST_SKIP() << kWineIdentity;
+    const std::string path = dir_.File("grow");
+    const std::string first = RandomBytes(300, 2);
+    const std::string second = RandomBytes(300, 3);
+    const std::string third = RandomBytes(50, 4);
+    constexpr std::int64_t kEnd1 = 4 * kGiB - 100;
+    ASSERT_TRUE(WriteSparse(path, kEnd1, {SparsePiece{kEnd1 - 300, first}}));
+    SetPosition("grow", kEnd1 - 300);
+    Scan("grow", 128, ReadAndNoChange);
+    EXPECT_TRUE(host_.accepted == first);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 300}}));
+
+    ASSERT_TRUE(WriteSparse(path, kEnd1 + 300, {SparsePiece{kEnd1, second}}));
+    Scan("grow", 128, ReadAndNoChange);  // 128 + 128 + 44 bytes, the second chunk across 4 GiB
+    EXPECT_TRUE(host_.accepted == first + second);
+    ASSERT_EQ(host_.chunks.size(), 6u);
+    EXPECT_EQ(host_.chunks.back().size(), 44u);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 600}}));
+    EXPECT_EQ(Position("grow"), 4 * kGiB + 200);
+
+    ASSERT_TRUE(WriteSparse(path, kEnd1 + 350, {SparsePiece{kEnd1 + 300, third}}));
+    Scan("grow", 128, ReadAndDel);
+    EXPECT_TRUE(host_.accepted == first + second + third);
+    EXPECT_EQ(log_, (std::vector<LogLine>{{2, "FileDataExported", 650}, {2, "FileDeleted", 0}}));
+    EXPECT_FALSE(dir_.Exists("grow"));
 }
 
 TEST_F(FileTransferTest, PruneForgetsFilesThatAreGone) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -75,7 +76,7 @@ TEST_F(LogExportTest, FetchesQueuedLinesByTheBufferRules) {
         std::int32_t bufferSize;
         std::int32_t returned;
         intptr_t resultValue;
-    } steps[] = {{27, 0, 28}, {-1, 0, 28}, {28, 28, 28}, {28, 0, 0}};
+    } steps[] = {{27, 0, 28}, {-1, 0, 28}, {INT32_MIN, 0, 28}, {28, 28, 28}, {28, 0, 0}};
     for (const auto &s : steps) {
         SCOPED_TRACE(s.bufferSize);
         rec.BufferSize = s.bufferSize;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <regex>
@@ -296,6 +297,46 @@ TEST(ParamsList, ParameterReaders) {
     const std::string command = params::ReadParamText(l, "COMMAND");
     params::SetValue(host.List(), "COMMAND", Variant("UNLOAD"), false);
     EXPECT_EQ(command, "LOAD");
+}
+
+// Handles are pointer-sized: every bit is kept on 64-bit targets, the low 32 bits on 32-bit
+// targets, whatever variant type carries them.
+TEST(ParamsList, HandlesKeepThePointerWidth) {
+    auto raw = [](std::uint16_t vt, auto set) {
+        BRV_VARIANT v{};
+        v.vt = vt;
+        set(v);
+        return v;
+    };
+    struct Case {
+        const char *name;
+        BRV_VARIANT value;
+        std::uint64_t on64;
+        std::uint64_t on32;
+    };
+    const Case cases[] = {
+        {"int64", raw(BRV_VT_I8, [](BRV_VARIANT &v) { v.u.llVal = 0x123456789AB; }), 0x123456789AB,
+         0x456789AB},
+        {"uint64", raw(BRV_VT_UI8, [](BRV_VARIANT &v) { v.u.ullVal = 0xFFFFFFFF00000010u; }),
+         0xFFFFFFFF00000010u, 0x10},
+        {"int32 -1", raw(BRV_VT_I4, [](BRV_VARIANT &v) { v.u.lVal = -1; }), ~std::uint64_t{0},
+         0xFFFFFFFFu},
+        {"uint32", raw(BRV_VT_UI4, [](BRV_VARIANT &v) { v.u.ulVal = 0xFFFFFFFFu; }), 0xFFFFFFFFu,
+         0xFFFFFFFFu},
+        {"double", raw(BRV_VT_R8, [](BRV_VARIANT &v) { v.u.dblVal = 4294967303.0; }), 0x100000007,
+         7},
+    };
+    TParamsBuilder host;
+    for (const Case &c : cases)
+        host.AddRaw(c.name, c.value);
+    host.Add("text", "8589934593");  // 2^33 + 1
+    for (const Case &c : cases) {
+        EXPECT_EQ(std::uint64_t{params::ReadParamHandle(host.List(), c.name)},
+                  sizeof(void *) == 8 ? c.on64 : c.on32)
+            << c.name;
+    }
+    EXPECT_EQ(std::uint64_t{params::ReadParamHandle(host.List(), "text")},
+              sizeof(void *) == 8 ? 0x200000001u : 1u);
 }
 
 // The module changes a list the host built with its own class record and allocation code; the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 
@@ -96,6 +97,28 @@ TEST_F(LifecycleTest, LoadCountsAndOnlyTheLastUnloadUnloads) {
     EXPECT_EQ(plugin_.LoadCount(), 0);
     EXPECT_GE(THostLink::IconCount(), 0);
     EXPECT_EQ(events_.saves, 0);  // same INI file at unload: no save
+}
+
+// The host context of the call record and the window handles of a command are pointer-sized:
+// all their bits stay on 64-bit targets, the low 32 bits on 32-bit targets.
+TEST_F(LifecycleTest, HostValuesKeepThePointerWidth) {
+    constexpr std::uint64_t kWide = 0xFEDCBA9876543210u;
+    const std::uint64_t expected = sizeof(void *) == 8 ? kWide : 0x76543210u;
+    TPluginCallRec rec = Rec();
+    rec.HostContext = static_cast<std::uintptr_t>(kWide);
+    plugin_.Load(&rec);
+    EXPECT_EQ(std::uint64_t{plugin_.Host().HostContext()}, expected);
+    EXPECT_EQ(std::uint64_t{plugin_.Host().SendTarget(3).hostContext}, expected);
+    EXPECT_EQ(std::uint64_t{plugin_.Host().LogDestination("t").HostContext}, expected);
+    Unload();
+
+    // A separate link: a descriptor made of the low bits must not be used as a messages window.
+    THostLink link;
+    Set("OWNERFORM", Variant(static_cast<std::int64_t>(kWide)));
+    Set("MessagesProcessorHandle", Variant(static_cast<std::int64_t>(kWide ^ 0xFF)));
+    link.FollowCommand(list_.get());
+    EXPECT_EQ(std::uint64_t{link.OwnerWindow()}, expected);
+    EXPECT_EQ(std::uint64_t{link.MessagesProcessorHandle()}, expected ^ 0xFF);
 }
 
 TEST_F(LifecycleTest, UnloadWithANewIniFileSavesOnceToIt) {

@@ -1,11 +1,13 @@
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "integration/module_fixture.h"
+#include "params_builder.h"
 
 extern "C" int brv_c_call_record_size(void);
 extern "C" int brv_c_call_tag(void);
@@ -161,6 +163,65 @@ TEST_F(EntryPointsTest, OptionsDialogStatus) {
     EXPECT_EQ(static_cast<long>(rec.ResultValue), 3);
 #endif
     Release(id);
+}
+
+// A host that knows only the byte offsets of its word size builds the record in a byte buffer,
+// at an odd address and followed by guard bytes: the module reads and writes the fields where
+// that host put them, and nothing past the record.
+TEST_F(EntryPointsTest, CallRecordBuiltByRawOffsets) {
+    struct Layout {
+        std::size_t release, instanceId, moduleTypes, params, resultSize, resultKind, resultValue,
+            size;
+    };
+    const Layout at = sizeof(void *) == 8 ? Layout{4, 5, 25, 26, 63, 67, 68, 76}
+                                          : Layout{4, 5, 21, 22, 43, 47, 48, 52};
+    ASSERT_EQ(sizeof(TPluginCallRec), at.size);
+    constexpr unsigned char kGuard = 0xA5;
+    std::vector<unsigned char> buffer(1 + at.size + 32, kGuard);
+    unsigned char *bytes = buffer.data() + 1;
+    auto *rec = reinterpret_cast<TPluginCallRec *>(bytes);
+    auto put = [&](std::size_t offset, auto value) {
+        std::memcpy(bytes + offset, &value, sizeof value);
+    };
+    auto guardsIntact = [&] {
+        for (std::size_t i = 1 + at.size; i < buffer.size(); ++i)
+            if (buffer[i] != kGuard) return false;
+        return buffer[0] == kGuard;
+    };
+    const std::int32_t id = FreshId();
+    std::memset(bytes, 0, at.size);
+    put(0, std::int32_t{102});
+    put(at.instanceId, id);
+    EXPECT_EQ(Api().GetModuleType(rec), 33);
+
+    host::TParamsBuilder state;
+    state.Add("COMMAND", "SET-STATE").Add("RESULT", std::int32_t{1});
+    put(at.params, static_cast<void *>(state.List()));
+    put(at.moduleTypes, static_cast<std::uint8_t>(1u << mttFilter));
+    EXPECT_EQ(Api().ExecutePluginCommand(rec), 0);
+    EXPECT_TRUE(guardsIntact());
+
+    // The status fields, filled where the host looks for them.
+    std::memset(bytes, 0, at.size);
+    put(0, std::int32_t{102});
+    Api().ShowOptionsDialog(rec);  // no instance named
+    std::int32_t resultSize = 0;
+    std::intptr_t resultValue = 0;
+    std::memcpy(&resultSize, bytes + at.resultSize, sizeof resultSize);
+    std::memcpy(&resultValue, bytes + at.resultValue, sizeof resultValue);
+    EXPECT_EQ(resultSize, 4);
+    EXPECT_EQ(static_cast<int>(bytes[at.resultKind]), BRV_RESULT_KIND_NUMBER);
+    EXPECT_EQ(resultValue, 2);
+    EXPECT_TRUE(guardsIntact());
+
+    put(at.instanceId, id);
+    put(at.release, std::uint8_t{0xFF});
+    EXPECT_EQ(Api().GetModuleType(rec), 0);  // released
+    put(at.release, std::uint8_t{0});
+    EXPECT_EQ(Api().GetModuleType(rec), 33);  // a fresh query instance
+    put(at.release, std::uint8_t{0xFF});
+    Api().GetModuleType(rec);
+    EXPECT_TRUE(guardsIntact());
 }
 
 TEST_F(EntryPointsTest, TraceProcessRendersTheCallersStack) {

@@ -13,6 +13,10 @@
 
 namespace brevor::platform {
 
+// Sizes and offsets of files of 2 GiB and more: a 32-bit target must be built with a 64-bit
+// off_t, or such files could not even be opened.
+static_assert(sizeof(off_t) == 8, "build with -D_FILE_OFFSET_BITS=64");
+
 namespace {
 
 // The signal a lease break raises. Its default action is to ignore it, so no thread of a host

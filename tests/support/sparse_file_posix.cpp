@@ -1,0 +1,32 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/sparse_file.h"
+
+namespace brevor::testing {
+
+// Offsets past 2 GiB need a 64-bit off_t, also on 32-bit targets.
+static_assert(sizeof(off_t) == 8, "build with a 64-bit off_t (_FILE_OFFSET_BITS=64)");
+
+bool WriteSparse(const std::string &path, std::int64_t size,
+                 const std::vector<SparsePiece> &pieces) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    for (const SparsePiece &piece : pieces) {
+        std::size_t done = 0;
+        while (ok && done < piece.bytes.size()) {
+            const ssize_t n =
+                ::pwrite(fd, piece.bytes.data() + done, piece.bytes.size() - done,
+                         static_cast<off_t>(piece.offset + static_cast<std::int64_t>(done)));
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) done += static_cast<std::size_t>(n);
+        }
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace brevor::testing
