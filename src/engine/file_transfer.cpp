@@ -239,10 +239,11 @@ bool TFileTransfer::SendRest(const TSendTarget &target, platform::TExclusiveFile
     const std::int64_t chunk = chunkSize;
     std::int64_t block = chunk >= kReadBlock ? chunk : (kReadBlock / chunk) * chunk;
     // A chunk size far beyond the file (up to 2 GiB) must not size the buffer: a 32-bit process
-    // cannot have one that large, and no process needs it. Bytes appended during the send are
-    // still read, in further passes.
+    // cannot have one that large, and no process needs it. The block still holds whole chunks
+    // where the rest is longer than one; bytes appended during the send are read in further
+    // passes.
     const std::int64_t left = file.Size() - state.Position;
-    if (left > 0 && left < block) block = left;
+    if (left > 0 && left < block) block = left < chunk ? left : (left + chunk - 1) / chunk * chunk;
     if (static_cast<std::int64_t>(readBuffer_.size()) < block) {
         try {
             readBuffer_.assign(static_cast<size_t>(block), 0);
