@@ -8,20 +8,25 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
+# A value the configuration left in the preset's build tree.
+cached() {
+    sed -n "s/^$1:[A-Z]*=//p" "build/$preset/CMakeCache.txt"
+}
+
 case "$preset" in
 win32 | win64)
-    runs32=1
-    reason=$(sh cmake/probe-32bit.sh) || runs32=0
-    wine32=1
+    reason=
     if ! bash scripts/deps.sh windows; then
         [ "$preset" = win32 ] || exit 1
-        wine32=0
         reason="32-bit Wine could not be installed on this machine"
     fi
-    # Whether 32-bit programs run is asked anew at every run, not taken from the build tree.
-    cmake --preset "$preset" -U BREVOR_RUNS_32BIT >/dev/null
+    # Whether 32-bit programs run is asked anew at every run, not taken from the build tree;
+    # without 32-bit Wine they cannot run, whatever the kernel does.
+    BREVOR_NO_32BIT="${BREVOR_NO_32BIT:-}${reason:+1}" \
+        cmake --preset "$preset" -U BREVOR_RUNS_32BIT >/dev/null
     cmake --build --preset "$preset"
-    if [ "$preset" = win32 ] && { [ $runs32 -eq 0 ] || [ $wine32 -eq 0 ]; }; then
+    [ -n "$reason" ] || reason=$(cached BREVOR_32BIT_REASON)
+    if [ "$preset" = win32 ] && [ -n "$reason" ]; then
         # Configured without an emulator, the preset holds only the checks that run nothing.
         ctest --preset "$preset"
         echo "test: win32: brevor.dll built and checked without running it (exports, abi.h" \
@@ -51,10 +56,10 @@ win32 | win64)
     ;;
 linux32)
     bash scripts/deps.sh
-    cmake --preset "$preset" -U BREVOR_32BIT_EMULATOR >/dev/null
+    cmake --preset "$preset" -U BREVOR_RUNS_32BIT >/dev/null
     cmake --build --preset "$preset"
-    emulator=$(sed -n 's/^BREVOR_32BIT_EMULATOR:[A-Z]*=//p' build/linux32/CMakeCache.txt)
-    [ -z "$emulator" ] || echo "test: linux32: the 32-bit programs run under $emulator"
+    reason=$(cached BREVOR_32BIT_REASON)
+    [ -z "$reason" ] || echo "test: linux32: the 32-bit programs run under qemu-i386: $reason"
     ctest --preset "$preset" -j "$(nproc)"
     ;;
 *)

@@ -7,9 +7,6 @@
 
 namespace brevor::testing {
 
-// Offsets past 2 GiB need a 64-bit off_t, also on 32-bit targets.
-static_assert(sizeof(off_t) == 8, "build with a 64-bit off_t (_FILE_OFFSET_BITS=64)");
-
 bool WriteSparse(const std::string &path, std::int64_t size,
                  const std::vector<SparsePiece> &pieces) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
